@@ -1,0 +1,184 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// The game's windows and controls are "gadgets" behind this narrow interface.
+// The Qt backend shows them; MemoryGui keeps the same state without a display
+// so the rules and the event hook can be tested exactly.
+namespace bg {
+
+// Anything a list-box row or an event can carry (a TGame, for instance).
+struct Object {
+  virtual ~Object() = default;
+};
+using ObjectRef = std::shared_ptr<Object>;
+
+enum class GadgetKind {
+  Window, Label, Button, TextField, TextArea, ListBox, Tabber, Panel, Canvas, Slider, Menu, Timer
+};
+
+// Style flags; the backends map them onto their toolkit.
+enum : int {
+  WINDOW_TITLEBAR = 1,
+  WINDOW_RESIZABLE = 2,
+  WINDOW_MENU = 4,
+  WINDOW_STATUS = 8,
+  WINDOW_TOOL = 16,
+  WINDOW_CLIENTCOORDS = 32,  // the size given is the client size
+
+  BUTTON_PUSH = 0,
+  BUTTON_CHECKBOX = 2,
+  BUTTON_OK = 4,      // the window's default button (Return)
+  BUTTON_CANCEL = 5,  // the window's cancel button (Escape)
+
+  TEXTAREA_READONLY = 4,
+
+  SLIDER_HORIZONTAL = 1,
+  SLIDER_VERTICAL = 2,
+  SLIDER_SCROLLBAR = 0,
+
+  LABEL_LEFT = 0,
+};
+
+// Event kinds, numbered as the event records carry them.
+enum : int {
+  EVENT_APPSUSPEND = 0x101, EVENT_APPRESUME = 0x102, EVENT_APPTERMINATE = 0x103,
+  EVENT_APPOPENFILE = 0x104, EVENT_APPIDLE = 0x105,
+  EVENT_KEYDOWN = 0x201, EVENT_KEYUP = 0x202, EVENT_KEYCHAR = 0x203, EVENT_KEYREPEAT = 0x204,
+  EVENT_MOUSEDOWN = 0x401, EVENT_MOUSEUP = 0x402, EVENT_MOUSEMOVE = 0x403,
+  EVENT_MOUSEWHEEL = 0x404, EVENT_MOUSEENTER = 0x405, EVENT_MOUSELEAVE = 0x406,
+  EVENT_TIMERTICK = 0x801, EVENT_HOTKEYHIT = 0x1001,
+  EVENT_GADGETACTION = 0x2001, EVENT_GADGETPAINT = 0x2002, EVENT_GADGETSELECT = 0x2003,
+  EVENT_GADGETMENU = 0x2004, EVENT_GADGETOPEN = 0x2005, EVENT_GADGETCLOSE = 0x2006,
+  EVENT_GADGETDONE = 0x2007, EVENT_GADGETLOSTFOCUS = 0x2008, EVENT_GADGETSHAPE = 0x2009,
+  EVENT_WINDOWMOVE = 0x4001, EVENT_WINDOWSIZE = 0x4002, EVENT_WINDOWCLOSE = 0x4003,
+  EVENT_WINDOWACTIVATE = 0x4004, EVENT_WINDOWACCEPT = 0x4005,
+  EVENT_MENUACTION = 0x8001,
+  EVENT_STREAMEOF = 0x10001, EVENT_STREAMAVAIL = 0x10002, EVENT_PROCESSEXIT = 0x20001,
+};
+
+// Printable name of an event kind ("TimerTick"); "Unknown" for others.
+const char* EventName(int id);
+
+struct Gadget {
+  explicit Gadget(GadgetKind k, Gadget* p) : kind(k), parent(p) {}
+  virtual ~Gadget() = default;
+  GadgetKind kind;
+  Gadget* parent;
+};
+
+struct Event {
+  int id = 0;
+  Gadget* source = nullptr;
+  int data = 0;
+  int mods = 0;
+  int x = 0;
+  int y = 0;
+  ObjectRef extra;
+};
+
+// Returns the event to pass it on or nullptr to swallow it.
+using EventHook = std::function<Event*(Event&)>;
+// A text field's key filter: non-zero lets the key through.
+using KeyFilter = std::function<int(const Event&)>;
+
+struct Colour {
+  uint8_t r = 0, g = 0, b = 0;
+};
+
+class Gui {
+ public:
+  virtual ~Gui() = default;
+
+  // Creation. Geometry is (x, y, w, h) in toolkit pixels relative to the parent's client area.
+  virtual Gadget* CreateWindow(const std::string& title, int x, int y, int w, int h, Gadget* parent, int style) = 0;
+  virtual Gadget* CreateLabel(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateButton(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style = BUTTON_PUSH) = 0;
+  virtual Gadget* CreateTextField(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateTextArea(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateListBox(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateTabber(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreatePanel(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateCanvas(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) = 0;
+  // parent: another menu, a window (its menu bar) or nullptr (a context menu).
+  // hotkey: a virtual key code (112 = F1) or 0.
+  virtual Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey = 0) = 0;
+  // A timer posting TimerTick events to the hook `hz` times a second.
+  virtual Gadget* CreateTimer(double hz) = 0;
+
+  // Layout rule: which edges keep their distance to the parent's same edge.
+  virtual void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) = 0;
+
+  virtual void Show(Gadget* g) = 0;
+  virtual void Hide(Gadget* g) = 0;
+  virtual bool Hidden(Gadget* g) = 0;  // the gadget's own flag, not its parents'
+  virtual void Enable(Gadget* g) = 0;
+  virtual void Disable(Gadget* g) = 0;
+  virtual bool Enabled(Gadget* g) = 0;
+  // Keyboard focus inside the gadget's own window; never raises a window.
+  virtual void Activate(Gadget* g) = 0;
+
+  virtual void SetText(Gadget* g, const std::string& text) = 0;
+  virtual std::string Text(Gadget* g) = 0;
+  virtual void SetStatusText(Gadget* window, const std::string& text) = 0;
+  virtual void AddText(Gadget* textArea, const std::string& text) = 0;
+
+  virtual void SetButtonState(Gadget* g, bool on) = 0;
+  virtual bool ButtonState(Gadget* g) = 0;
+
+  // List boxes and tab controls.
+  virtual void AddItem(Gadget* g, const std::string& text, const std::string& tip = "", ObjectRef extra = nullptr) = 0;
+  virtual void ClearItems(Gadget* g) = 0;
+  virtual int CountItems(Gadget* g) = 0;
+  virtual void SelectItem(Gadget* g, int index) = 0;
+  virtual int SelectedItem(Gadget* g) = 0;  // -1 when none
+  virtual std::string ItemText(Gadget* g, int index) = 0;
+  virtual ObjectRef ItemExtra(Gadget* g, int index) = 0;
+
+  virtual void SetSliderRange(Gadget* g, int visible, int total) = 0;
+  virtual int SliderPos(Gadget* g) = 0;
+
+  virtual void SetShape(Gadget* g, int x, int y, int w, int h) = 0;
+  virtual int X(Gadget* g) = 0;
+  virtual int Y(Gadget* g) = 0;
+  virtual int Width(Gadget* g) = 0;
+  virtual int Height(Gadget* g) = 0;
+  virtual int ClientWidth(Gadget* g) = 0;
+  virtual int ClientHeight(Gadget* g) = 0;
+  virtual void SetMinWindowSize(Gadget* window, int w, int h) = 0;
+  virtual int DesktopWidth() = 0;
+  virtual int DesktopHeight() = 0;
+
+  virtual void SetPanelColor(Gadget* panel, Colour c) = 0;
+  virtual void SetFilter(Gadget* textField, KeyFilter filter) = 0;
+
+  // Raises GadgetPaint for the canvas at once, inside the caller.
+  virtual void Redraw(Gadget* canvas) = 0;
+  virtual void UpdateWindowMenu(Gadget* window) = 0;
+  virtual void PopupMenu(Gadget* window, Gadget* menu) = 0;
+  // Modal colour picker preset to `c`; returns the chosen colour, or `c` when cancelled.
+  virtual Colour RequestColor(Colour c) = 0;
+
+  // The one event hook; every event reaches it.
+  virtual void SetHook(EventHook hook) = 0;
+  // Blocks until events arrive, dispatches them, returns after one batch.
+  virtual void WaitSystem() = 0;
+  // Ends the program at once with this status (the memory backend only records it).
+  virtual void Exit(int status) = 0;
+
+  // Delivers an event to the hook (what the backends do for the toolkit's events).
+  Event* Emit(Event& ev) { return hook_ ? hook_(ev) : &ev; }
+
+ protected:
+  EventHook hook_;
+};
+
+// The backend in use; set once at start-up (or by a test).
+Gui& TheGui();
+void SetGui(Gui* gui);
+
+}  // namespace bg

@@ -1,0 +1,123 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/gui.h"
+
+// A display-free gadget backend that keeps every gadget's real state, so tests
+// can read what a player would see and feed events through the hook.
+namespace bg {
+
+struct MemGadget : Gadget {
+  MemGadget(GadgetKind k, Gadget* p) : Gadget(k, p) {}
+  struct Item {
+    std::string text, tip;
+    ObjectRef extra;
+  };
+  std::string text;
+  std::string status;
+  int style = 0;
+  int tag = 0;
+  int hotkey = 0;
+  int x = 0, y = 0, w = 0, h = 0;
+  int minW = 0, minH = 0;
+  bool shown = true;
+  bool enabled = true;
+  bool state = false;
+  std::vector<Item> items;
+  int selected = -1;
+  int visible = 0, total = 0, pos = 0;
+  Colour colour;
+  KeyFilter filter;
+  bool layout[4] = {false, false, false, false};
+  double hz = 0;
+  int redraws = 0;
+};
+
+class MemoryGui : public Gui {
+ public:
+  MemoryGui();
+  ~MemoryGui() override;
+
+  Gadget* CreateWindow(const std::string& title, int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateLabel(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateButton(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateTextField(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateTextArea(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateListBox(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateTabber(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreatePanel(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateCanvas(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) override;
+  Gadget* CreateTimer(double hz) override;
+
+  void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
+  void Show(Gadget* g) override;
+  void Hide(Gadget* g) override;
+  bool Hidden(Gadget* g) override;
+  void Enable(Gadget* g) override;
+  void Disable(Gadget* g) override;
+  bool Enabled(Gadget* g) override;
+  void Activate(Gadget* g) override;
+  void SetText(Gadget* g, const std::string& text) override;
+  std::string Text(Gadget* g) override;
+  void SetStatusText(Gadget* window, const std::string& text) override;
+  void AddText(Gadget* textArea, const std::string& text) override;
+  void SetButtonState(Gadget* g, bool on) override;
+  bool ButtonState(Gadget* g) override;
+  void AddItem(Gadget* g, const std::string& text, const std::string& tip, ObjectRef extra) override;
+  void ClearItems(Gadget* g) override;
+  int CountItems(Gadget* g) override;
+  void SelectItem(Gadget* g, int index) override;
+  int SelectedItem(Gadget* g) override;
+  std::string ItemText(Gadget* g, int index) override;
+  ObjectRef ItemExtra(Gadget* g, int index) override;
+  void SetSliderRange(Gadget* g, int visible, int total) override;
+  int SliderPos(Gadget* g) override;
+  void SetShape(Gadget* g, int x, int y, int w, int h) override;
+  int X(Gadget* g) override;
+  int Y(Gadget* g) override;
+  int Width(Gadget* g) override;
+  int Height(Gadget* g) override;
+  int ClientWidth(Gadget* g) override;
+  int ClientHeight(Gadget* g) override;
+  void SetMinWindowSize(Gadget* window, int w, int h) override;
+  int DesktopWidth() override { return desktopW; }
+  int DesktopHeight() override { return desktopH; }
+  void SetPanelColor(Gadget* panel, Colour c) override;
+  void SetFilter(Gadget* textField, KeyFilter filter) override;
+  void Redraw(Gadget* canvas) override;
+  void UpdateWindowMenu(Gadget* window) override;
+  void PopupMenu(Gadget* window, Gadget* menu) override;
+  Colour RequestColor(Colour c) override;
+  void SetHook(EventHook hook) override;
+  void WaitSystem() override;
+  void Exit(int status) override;
+
+  // Test side.
+  static MemGadget* M(Gadget* g) { return static_cast<MemGadget*>(g); }
+  Gadget* Focus() const { return focus; }
+  // Types a text into a field as a user would: each character passes the key
+  // filter, then the field's text changes and GadgetAction is raised.
+  void Type(Gadget* field, const std::string& chars);
+  void SetSliderPos(Gadget* g, int pos);
+  // Children of a window or tab control (client sizes follow the layout rules on resize).
+  void ResizeWindow(Gadget* window, int w, int h);
+
+  int desktopW = 1920, desktopH = 1080;
+  int windowChromeW = 0;   // outer width minus client width of windows
+  int windowChromeH = 40;  // title and menu bar
+  Colour nextColor;        // what the colour picker answers
+  bool colorPickerCancels = false;
+  int exitStatus = -1;
+  Gadget* popped = nullptr;
+  std::vector<std::string> log;  // "popup", "menu" ... for the few calls that leave no state
+
+ private:
+  MemGadget* Make(GadgetKind k, Gadget* parent, int x, int y, int w, int h, int style);
+  std::vector<MemGadget*> all_;
+  Gadget* focus = nullptr;
+};
+
+}  // namespace bg

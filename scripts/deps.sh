@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; quiet and idempotent.
+set -euo pipefail
+pkgs=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri
+  libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
+  libsdl2-mixer-dev
+  xvfb xauth x11-utils imagemagick
+  fonts-liberation2
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

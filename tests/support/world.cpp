@@ -1,0 +1,109 @@
+#include "tests/support/world.h"
+
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/hook.h"
+#include "minefield/game.h"
+#include "net/net.h"
+#include "net/players.h"
+#include "platform/clock.h"
+#include "platform/random.h"
+#include "render/background.h"
+#include "render/scale.h"
+
+namespace bg::test {
+
+namespace {
+int32_t gFixedClock = 0;
+int32_t FixedClock() { return gFixedClock; }
+}  // namespace
+
+void SetClock(int32_t ms) {
+  gFixedClock = ms;
+  SetMilliSecsSource(&FixedClock);
+}
+void UseRealClock() { SetMilliSecsSource(nullptr); }
+
+void ResetGameState() {
+  Blocks.clear();
+  Blocks.shrink_to_fit();
+  BlockA.Reset(1, 1);
+  BlockAW = BlockAH = 0;
+  Wrapping = 1;
+  TBlock::effect = 0;
+  TBlock::flags = 0;
+  TBlock::recursekill = 0;
+  StartBlocks(0, 0);
+  BlockA.Reset(1, 1);
+  MouseBlock = nullptr;
+  GameStatus = 0;
+  Mines = 13;
+  BombLose = 0;
+  rseed = 0;
+  GameTime = 0.0f;
+  wtime = 0;
+  DeltaTime = 0.001f;
+  Players.clear();
+  SPlayers.clear();
+  LeavingPlayers.clear();
+  SLeavingPlayers.clear();
+  MPlayer.reset();
+  Actions.clear();
+  TNet::NetStatus = 0;
+  DEFWIDTH = 270.0f;
+  DEFHEIGHT = 320.0f;
+  SCALEX = SCALEY = BACKSCALEX = BACKSCALEY = 1.0f;
+  OriginX = OriginY = 0.0f;
+  winr = 0.0f;
+  gMouseX = gMouseY = 0.0f;
+  BlockMDown = 0;
+  firstgame = 1;
+  backtype = 1;
+  oBombLose = 1;
+  oPan = 1;
+  oInverted = 0;
+  oWidth = 9;
+  oHeight = 9;
+  oMines = 10;
+  oWrap = 1;
+  oSound = 1;
+  oEffects = 1;
+  SetRndState(0x1234);
+}
+
+World::World() {
+  ResetGameState();
+  SetGui(&gui);
+  SetAudio(&audio);
+}
+
+World::~World() {
+  ResetGameState();
+  gMainWindow = gCan = gWinWindow = gWinText = gWinTextTime = gChatConsole = gChatPList = nullptr;
+  gHScroll = gVScroll = nullptr;
+  SExplosion.reset();
+  SetAudio(nullptr);
+  SetGui(nullptr);
+  UseRealClock();
+}
+
+void World::MakeGameGadgets() {
+  gMainWindow = gui.CreateWindow("Blastgrid", 40, 40, 270, 320, nullptr,
+                                 WINDOW_TITLEBAR | WINDOW_RESIZABLE | WINDOW_MENU | WINDOW_CLIENTCOORDS);
+  gCan = gui.CreateCanvas(0, 40, 254, 264, gMainWindow, 0);
+  gui.SetLayout(gCan, true, true, true, true);
+  gHScroll = gui.CreateSlider(0, 304, 254, 16, gMainWindow, SLIDER_HORIZONTAL);
+  gui.SetLayout(gHScroll, true, true, false, true);
+  gVScroll = gui.CreateSlider(254, 40, 16, 264, gMainWindow, SLIDER_VERTICAL);
+  gui.SetLayout(gVScroll, false, true, true, true);
+  gWinWindow = gui.CreateWindow("Congratulations", 100, 100, 200, 100, gMainWindow, WINDOW_TITLEBAR);
+  gui.Hide(gWinWindow);
+  gWinText = gui.CreateLabel("You have won!", 40, 10, 90, 15, gWinWindow, 0);
+  gWinTextTime = gui.CreateLabel("Time Taken: ", 40, 30, 150, 15, gWinWindow, 0);
+  gChatConsole = gui.CreateTextArea(0, 0, 250, 240, nullptr, TEXTAREA_READONLY);
+  gChatPList = gui.CreateListBox(250, 0, 100, 240, nullptr, 0);
+  SExplosion = std::make_shared<Sound>();
+  SExplosion->path = "res/expl.wav";
+}
+
+}  // namespace bg::test
