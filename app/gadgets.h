@@ -79,4 +79,7 @@ extern Gadget* menu_player;
 extern Gadget* menu_player_slap;
 extern Gadget* menu_player_kick;
 
+// Forgets every gadget (the backend that made them is going away).
+void ForgetGadgets();
+
 }  // namespace bg

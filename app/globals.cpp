@@ -23,6 +23,8 @@ ImageRef IMineImg;
 SoundRef SExplosion;
 FontRef FArialBold40, FArialBold20;
 
+TVellIni ini = TVellIni::Create("config.ini");
+
 uint8_t ending = 0;
 
 }  // namespace bg

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/settings.h"
 #include "platform/gfx.h"
 #include "platform/sound.h"
 #include "render/simage.h"
@@ -32,6 +33,9 @@ extern SImageRef IBlock, IBlockRev, IFlag, IMine, IClock, ITextBox;
 extern ImageRef IMineImg;
 extern SoundRef SExplosion;
 extern FontRef FArialBold40, FArialBold20;
+
+// The settings file, bound to "config.ini".
+extern TVellIni ini;
 
 // 1 ends the main loop.
 extern uint8_t ending;

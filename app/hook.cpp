@@ -1,10 +1,259 @@
 #include "app/hook.h"
 
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/windows.h"
+#include "minefield/game.h"
+#include "net/net.h"
+#include "net/players.h"
+#include "net/protocol.h"
+#include "platform/clock.h"
+#include "platform/gfx.h"
+#include "render/background.h"
+#include "render/scale.h"
+
 namespace bg {
 
 uint8_t BlockMDown = 0;
 int32_t ChatOKTimer = 0;
 float gMouseX = 0.0f, gMouseY = 0.0f;
 uint8_t firstgame = 1;
+
+namespace {
+
+Gui& gui() { return TheGui(); }
+
+void CloseModal(Gadget* window) {
+  gui().Hide(window);
+  gui().Enable(gMainWindow);
+  gui().Enable(gCan);
+  gui().Activate(gCan);
+}
+
+void ShowModal(Gadget* window) {
+  gui().Show(window);
+  gui().Disable(gMainWindow);
+  gui().Disable(gCan);
+  gui().Activate(window);
+}
+
+// A click on the field: applied at once alone, sent to the host in a network game.
+void Click(TBlock* block, uint8_t button) {
+  if (TNet::NetStatus == 0)
+    ClickBlock(block, button, nullptr);
+  else
+    SendClick(block, button);
+}
+
+void OptionsOk() {
+  const int32_t w = int32_t(NumberFieldNumber(gOptionWidth));
+  const int32_t h = int32_t(NumberFieldNumber(gOptionHeight));
+  const int32_t m = int32_t(NumberFieldNumber(gOptionMines));
+  if (!GameSetupValid(w, h, m)) return;
+  oWidth = w;
+  oHeight = h;
+  oMines = m;
+  oInverted = gui().ButtonState(gOptionInvert);
+  oBombLose = gui().ButtonState(gOptionBombL);
+  oPan = gui().ButtonState(gOptionPan);
+  oWrap = gui().ButtonState(gOptionWrap);
+  CloseModal(gOptionWindow);
+  ini.SetSectionValue("settings", "Bombkill", std::to_string(oBombLose));
+  ini.SetSectionValue("settings", "Sound", std::to_string(oSound));
+  ini.SetSectionValue("minefield", "Height", std::to_string(oHeight));
+  ini.SetSectionValue("settings", "InvertArrows", std::to_string(oInverted));
+  ini.SetSectionValue("minefield", "Mines", std::to_string(oMines));
+  ini.SetSectionValue("settings", "Pan", std::to_string(oPan));
+  ini.SetSectionValue("minefield", "Width", std::to_string(oWidth));
+  ini.SetSectionValue("minefield", "Wrap", std::to_string(oWrap));
+  ini.Save(1);
+}
+
+void PickColour() {
+  const Colour c = gui().RequestColor(Colour{color[0], color[1], color[2]});
+  color = {c.r, c.g, c.b};
+  gui().SetPanelColor(gSettingsColbox, c);
+  if (MPlayer) SendColour();
+}
+
+void GadgetAction(const Event& ev) {
+  Gadget* s = ev.source;
+  if (s == gHScroll) {
+    OriginX = -float(ev.data);
+  } else if (s == gVScroll) {
+    OriginY = -float(ev.data);
+  } else if (s == gServerRefresh) {
+    ServerListRefresh();
+  } else if (s == gServerJoin) {
+    const int row = gui().SelectedItem(gServerList);
+    if (row != -1) JoinListedGame(gui().ItemExtra(gServerList, row));
+  } else if (s == gServerList) {
+    JoinListedGame(ev.extra);
+  } else if (s == gChatSend) {
+    const std::string text = gui().Text(gChatInp);
+    if (!text.empty()) {
+      SendChat(text);
+      gui().SetText(gChatInp, "");
+      ChatOKTimer = MilliSecs();
+      gui().Activate(gChatInp);
+    }
+  } else if (s == gSettingsColor) {
+    PickColour();
+  } else if (s == gOptionOK) {
+    OptionsOk();
+  } else if (s == gOptionSound) {
+    oSound = gui().ButtonState(gOptionSound);
+  } else if (s == gOptionCancel) {
+    CloseModal(gOptionWindow);
+  } else if (s == gSettingsName) {
+    oName = gui().Text(gSettingsName);
+    ini.SetSectionValue("network", "Name", oName);
+    ini.Save(1);
+  } else if (s == gMultiTabber) {
+    TTab::DoTab(gMultiTabber, ev.data);
+  } else if (s == gDirectConnect) {
+    ConnectTo(gui().Text(gDirectIP), int32_t(NumberFieldNumber(gDirectPort)));
+  } else if (s == gServerHost) {
+    Host(1);
+  } else if (s == gDirectHost) {
+    Host(0);
+  } else if (s == gDisconnect) {
+    DisconnectAll();
+  }
+}
+
+void MenuAction(const Event& ev) {
+  Gadget* s = ev.source;
+  if (s == menu_game_new) {
+    if (TNet::NetStatus == 0) StartGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+    if (TNet::NetStatus == 2) SendGame(oWidth, oHeight, oMines);
+    firstgame = 0;
+    gui().Activate(gCan);
+  } else if (s == menu_game_ratio) {
+    WindowSetToRatio(-1.0f);
+    gui().Activate(gCan);
+  } else if (s == menu_game_options) {
+    ShowModal(gOptionWindow);
+  } else if (s == menu_game_theme) {
+    backtype = uint8_t(backtype + 1);
+    if (backtype > 2) backtype = 0;
+    gui().Activate(gCan);
+  } else if (s == menu_game_exit) {
+    gui().Exit(0);
+  } else if (s == menu_help_about) {
+    ShowModal(gAboutWindow);
+  } else if (s == menu_multiplayer) {
+    if (gui().Hidden(gMultiWindow))
+      gui().Show(gMultiWindow);
+    else
+      gui().Hide(gMultiWindow);
+  } else if (s == menu_player_kick) {
+    // The selected row's own record: ids and row positions differ once ids have gaps.
+    if (TNet::NetStatus == 2) {
+      const int row = gui().SelectedItem(gChatPList);
+      if (row >= 0 && size_t(row) < Players.size()) KickID(Players[size_t(row)]->id);
+    }
+  }
+}
+
+void KeyDown(const Event& ev) {
+  if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
+  const int32_t dir = oInverted == 1 ? -1 : 1;
+  switch (ev.data) {
+    case 37: TBlock::MoveBlocks(-dir, 0); break;
+    case 39: TBlock::MoveBlocks(dir, 0); break;
+    case 38: TBlock::MoveBlocks(0, -dir); break;
+    case 40: TBlock::MoveBlocks(0, dir); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+Event* Hook(Event& ev) {
+  switch (ev.id) {
+    case EVENT_TIMERTICK:
+      if (gCan) gui().Redraw(gCan);
+      if (gCanScore) gui().Redraw(gCanScore);
+      if (TNet::NetStatus == 2) NetServer();
+      if (TNet::NetStatus > 0) NetClient();
+      ServerListPoll();
+      Update();
+      break;
+    case EVENT_APPTERMINATE:
+      gui().Exit(0);
+      break;
+    case EVENT_WINDOWCLOSE:
+      if (ev.source == gMainWindow) {
+        gui().Exit(0);
+      } else if (ev.source == gOptionWindow || ev.source == gAboutWindow || ev.source == gWinWindow) {
+        CloseModal(ev.source);
+      } else if (ev.source == gMultiWindow) {
+        gui().Hide(gMultiWindow);
+        gui().Activate(gCan);
+      }
+      break;
+    case EVENT_GADGETPAINT:
+      if (ev.source == gCan) {
+        gui().Enable(gCan);
+        gui().Activate(gCan);
+        G().SetViewport(0, 0, gui().Width(gCan), gui().Height(gCan));
+        Draw();
+      } else if (ev.source == gCanScore) {
+        G().SetViewport(0, 0, gui().Width(gCanScore), gui().Height(gCanScore));
+        DrawScore();
+      }
+      break;
+    case EVENT_WINDOWSIZE:
+      ApplyCanvasScale();
+      break;
+    case EVENT_WINDOWACTIVATE:
+      if (ev.source == gMainWindow) gui().Activate(gCan);
+      break;
+    case EVENT_MENUACTION:
+      MenuAction(ev);
+      break;
+    case EVENT_GADGETMENU:
+      if (ev.source == gChatPList) {
+        const uint8_t st = TNet::NetStatus;
+        auto set = [](Gadget* g, bool on) { on ? gui().Enable(g) : gui().Disable(g); };
+        set(menu_player, st != 0);
+        set(menu_player_slap, st != 0);
+        set(menu_player_kick, st == 2);
+        gui().PopupMenu(gMultiWindow, menu_player);
+      }
+      break;
+    case EVENT_GADGETLOSTFOCUS:
+      if (ev.source == gChatInp && MilliSecs() - ChatOKTimer < 500) gui().Activate(gChatInp);
+      break;
+    case EVENT_GADGETACTION:
+      GadgetAction(ev);
+      break;
+    case EVENT_MOUSEMOVE:
+      if (ev.source == gCan) {
+        gMouseX = float(ev.x) - OriginX;
+        gMouseY = float(ev.y) - OriginY;
+      }
+      break;
+    case EVENT_MOUSEDOWN:
+      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = 1;
+      break;
+    case EVENT_MOUSEUP:
+      if (ev.source != gCan) break;
+      if (ev.data == 1) {
+        if (BlockMDown == 1 && MouseBlock) Click(MouseBlock, 1);
+        BlockMDown = 0;
+      } else if (ev.data == 2) {
+        if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, 2);
+      }
+      break;
+    case EVENT_KEYDOWN:
+      KeyDown(ev);
+      break;
+    default:
+      break;
+  }
+  return &ev;
+}
 
 }  // namespace bg

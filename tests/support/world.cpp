@@ -1,8 +1,15 @@
 #include "tests/support/world.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/startup.h"
+#include "app/windows.h"
 #include "minefield/game.h"
 #include "net/net.h"
 #include "net/players.h"
@@ -79,12 +86,50 @@ World::World() {
 
 World::~World() {
   ResetGameState();
-  gMainWindow = gCan = gWinWindow = gWinText = gWinTextTime = gChatConsole = gChatPList = nullptr;
-  gHScroll = gVScroll = nullptr;
+  ForgetGadgets();
+  TTab::Tabs.clear();
   SExplosion.reset();
   SetAudio(nullptr);
   SetGui(nullptr);
   UseRealClock();
+}
+
+TempDir::TempDir() {
+  char tmpl[] = "/tmp/blastgrid-test-XXXXXX";
+  path = mkdtemp(tmpl);
+  char cwd[4096];
+  old = getcwd(cwd, sizeof cwd) ? cwd : "/";
+  if (chdir(path.c_str()) != 0) path.clear();
+}
+TempDir::~TempDir() {
+  if (chdir(old.c_str()) != 0) return;
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+std::string ReadFile(const std::string& file) {
+  std::ifstream f(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+void WriteFile(const std::string& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+bool World::Start() {
+  std::string error;
+  return Initialise(error, false);
+}
+
+Event World::Send(int id, Gadget* source, int data, int x, int y, ObjectRef extra) {
+  Event ev;
+  ev.id = id;
+  ev.source = source;
+  ev.data = data;
+  ev.x = x;
+  ev.y = y;
+  ev.extra = std::move(extra);
+  Hook(ev);
+  return ev;
 }
 
 void World::MakeGameGadgets() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <string>
 
 #include "platform/gui_memory.h"
 #include "platform/sound.h"
@@ -15,7 +16,20 @@ struct World {
   // The windows the rules write to: the main window with its canvas and the
   // win window with its two labels, the chat console and the player list.
   void MakeGameGadgets();
+  // The whole start-up over the memory backends, in the current directory.
+  bool Start();
+  // Feeds one event record to the hook.
+  Event Send(int id, Gadget* source, int data = 0, int x = 0, int y = 0, ObjectRef extra = nullptr);
 };
+
+// A fresh directory made current for the test's life.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  std::string path, old;
+};
+std::string ReadFile(const std::string& file);
+void WriteFile(const std::string& file, const std::string& bytes);
 
 // Every game global back to its start-up value.
 void ResetGameState();

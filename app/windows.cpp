@@ -1,0 +1,206 @@
+#include "app/windows.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "net/players.h"
+#include "render/scale.h"
+
+namespace bg {
+
+std::vector<TTab*> TTab::Tabs;
+
+TTab* TTab::Create(Gadget* parent, int32_t num) {
+  // Pages live for the whole run, like the gadgets they group.
+  static std::vector<std::unique_ptr<TTab>> owned;
+  owned.push_back(std::make_unique<TTab>());
+  TTab* t = owned.back().get();
+  t->parent = parent;
+  t->num = num;
+  Tabs.push_back(t);
+  return t;
+}
+
+void TTab::Show() {
+  for (Gadget* g : gadgets) {
+    TheGui().Show(g);
+    TheGui().Enable(g);
+  }
+}
+
+void TTab::Hide() {
+  for (Gadget* g : gadgets) {
+    TheGui().Hide(g);
+    TheGui().Disable(g);
+  }
+}
+
+void TTab::DoTab(Gadget* parent, int32_t num) {
+  for (TTab* t : Tabs) {
+    t->Hide();
+    if (t->parent == parent && t->num == num) t->Show();
+  }
+}
+
+int32_t IntFilter(const Event& ev) {
+  if (ev.id != EVENT_KEYCHAR) return 1;
+  return (ev.data >= 48 && ev.data <= 57) || ev.data == 8 ? 1 : 0;
+}
+
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer) {
+  Gadget* g = TheGui().CreateTextField(x, y, w, h, parent, 0);
+  if (integer == 1) TheGui().SetFilter(g, IntFilter);
+  return g;
+}
+
+double NumberFieldNumber(Gadget* field) { return std::strtod(TheGui().Text(field).c_str(), nullptr); }
+
+namespace {
+
+Gadget* Label(const char* text, int x, int y, int w, int h, Gadget* parent) {
+  return TheGui().CreateLabel(text, x, y, w, h, parent, LABEL_LEFT);
+}
+Gadget* Check(const char* text, int x, int y, Gadget* parent) {
+  return TheGui().CreateButton(text, x, y, 14, 14, parent, BUTTON_CHECKBOX);
+}
+void Layout(Gadget* g, bool l, bool r, bool t, bool b) { TheGui().SetLayout(g, l, r, t, b); }
+
+}  // namespace
+
+bool BuildWindows() {
+  Gui& gui = TheGui();
+
+  gMainWindow = gui.CreateWindow("Blastgrid", 40, 40, 270, 320, nullptr,
+                                 WINDOW_TITLEBAR | WINDOW_RESIZABLE | WINDOW_MENU | WINDOW_CLIENTCOORDS);
+  if (!gMainWindow) return false;
+  gui.Hide(gMainWindow);
+  gui.SetMinWindowSize(gMainWindow, 250, 270);
+
+  gOptionWindow = gui.CreateWindow("Options", 50, 50, 260, 320, gMainWindow, WINDOW_TITLEBAR);
+  gui.Hide(gOptionWindow);
+  gOptionWrap = Check("Wrap Minefield", 30, 140, gOptionWindow);
+  gOptionWrapTag = Label("Wrap Minefield", 44, 140, 100, 20, gOptionWindow);
+  gOptionSound = Check("Sound", 30, 160, gOptionWindow);
+  gOptionSoundTag = Label("Sound", 44, 160, 100, 20, gOptionWindow);
+  gOptionBombL = Check("LBombs", 30, 180, gOptionWindow);
+  gOptionBombLTag = Label("Lethal Bombs", 44, 180, 100, 20, gOptionWindow);
+  gOptionPan = Check("Pan", 30, 200, gOptionWindow);
+  gOptionPanTag = Label("Allow Pan", 44, 200, 100, 20, gOptionWindow);
+  gOptionInvert = Check("Invert Arrows", 30, 220, gOptionWindow);
+  gOptionInvertTag = Label("Invert Arrows", 44, 220, 100, 20, gOptionWindow);
+  gOptionWidth = CreateNumberField(100, 30, 120, 22, gOptionWindow, 1);
+  gOptionWidthTag = Label("Width:", 30, 30, 70, 20, gOptionWindow);
+  gOptionHeight = CreateNumberField(100, 60, 120, 22, gOptionWindow, 1);
+  gOptionHeightTag = Label("Height:", 30, 60, 70, 20, gOptionWindow);
+  gOptionMines = CreateNumberField(100, 90, 120, 22, gOptionWindow, 1);
+  gOptionMinesTag = Label("Mines:", 30, 90, 70, 20, gOptionWindow);
+  gOptionOK = gui.CreateButton("Ok", 60, 250, 80, 30, gOptionWindow, BUTTON_OK);
+  gOptionCancel = gui.CreateButton("Cancel", 155, 250, 80, 30, gOptionWindow, BUTTON_CANCEL);
+
+  gMultiWindow = gui.CreateWindow("Blastgrid Multiplayer", 400, 60, 350, 290, gMainWindow,
+                                  WINDOW_TITLEBAR | WINDOW_RESIZABLE | WINDOW_STATUS);
+  gui.Hide(gMultiWindow);
+  gui.SetStatusText(gMultiWindow, "Not connected");
+  gui.SetMinWindowSize(gMultiWindow, 350, 290);
+  gMultiTabber = gui.CreateTabber(0, 0, gui.ClientWidth(gMultiWindow), gui.ClientHeight(gMultiWindow), gMultiWindow);
+  Layout(gMultiTabber, true, true, true, true);
+  for (const char* tab : {"Settings", "Direct Connect", "Server list", "Chat / Console"}) gui.AddItem(gMultiTabber, tab);
+  const int W = gui.ClientWidth(gMultiTabber), H = gui.ClientHeight(gMultiTabber);
+
+  TabSettings = TTab::Create(gMultiTabber, 0);
+  gSettingsColor = gui.CreateButton("Colour", 70, 40, 80, 30, gMultiTabber, BUTTON_PUSH);
+  gSettingsColbox = gui.CreatePanel(200, 40, 40, 40, gMultiTabber);
+  gSettingsName = gui.CreateTextField(100, 15, 120, 22, gMultiTabber);
+  gSettingsNameTag = Label("Name:", 30, 15, 70, 20, gMultiTabber);
+  gui.SetPanelColor(gSettingsColbox, Colour{color[0], color[1], color[2]});
+  for (Gadget* g : {gSettingsColor, gSettingsColbox, gSettingsName, gSettingsNameTag}) TabSettings->AddGadget(g);
+
+  TabDirect = TTab::Create(gMultiTabber, 1);
+  gDirectIP = gui.CreateTextField(70, 30, 200, 22, gMultiTabber);
+  gDirectIPTag = Label("Server IP", 8, 30, 60, 30, gMultiTabber);
+  gDirectPort = CreateNumberField(70, 60, 200, 22, gMultiTabber, 1);
+  gDirectPortTag = Label("Server Port", 8, 60, 60, 40, gMultiTabber);
+  gDirectConnect = gui.CreateButton("Connect", 10, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
+  gDirectHost = gui.CreateButton("Host", 100, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
+  gDisconnect = gui.CreateButton("Disconnect", 190, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
+  for (Gadget* g : {gDirectIP, gDirectPort, gDirectConnect, gDisconnect, gDirectHost, gDirectIPTag, gDirectPortTag})
+    TabDirect->AddGadget(g);
+
+  TabServers = TTab::Create(gMultiTabber, 2);
+  gServerList = gui.CreateListBox(0, 0, W, H - 60, gMultiTabber);
+  Layout(gServerList, true, true, true, true);
+  gServerRefresh = gui.CreateButton("Refresh", 10, H - 40, 80, 30, gMultiTabber, BUTTON_PUSH);
+  Layout(gServerRefresh, true, false, false, true);
+  gServerJoin = gui.CreateButton("Join", 100, H - 40, 80, 30, gMultiTabber, BUTTON_PUSH);
+  Layout(gServerJoin, true, false, false, true);
+  gServerHost = gui.CreateButton("Host + broadcast", 190, H - 40, 120, 30, gMultiTabber, BUTTON_PUSH);
+  Layout(gServerHost, true, false, false, true);
+  for (Gadget* g : {gServerList, gServerRefresh, gServerJoin, gServerHost}) TabServers->AddGadget(g);
+
+  TabChat = TTab::Create(gMultiTabber, 3);
+  gChatConsole = gui.CreateTextArea(0, 0, W - 100, H - 25, gMultiTabber, TEXTAREA_READONLY);
+  Layout(gChatConsole, true, true, true, true);
+  gChatInp = gui.CreateTextField(0, H - 24, W - 60, 24, gMultiTabber);
+  Layout(gChatInp, true, true, false, true);
+  gChatSend = gui.CreateButton("Send", W - 60, H - 24, 60, 24, gMultiTabber, BUTTON_OK);
+  Layout(gChatSend, false, true, false, true);
+  gChatPList = gui.CreateListBox(W - 100, 0, 100, H - 25, gMultiTabber);
+  Layout(gChatPList, false, true, true, true);
+  menu_player = gui.CreateMenu("Player", 0, nullptr);
+  menu_player_slap = gui.CreateMenu("Slap!", 1, menu_player);
+  menu_player_kick = gui.CreateMenu("Kick", 2, menu_player);
+  for (Gadget* g : {gChatConsole, gChatInp, gChatSend, gChatPList}) TabChat->AddGadget(g);
+
+  TTab::DoTab(gMultiTabber, 0);
+
+  gAboutWindow = gui.CreateWindow("About", 100, 100, 200, 100, gMainWindow, WINDOW_TITLEBAR | WINDOW_TOOL);
+  gui.Hide(gAboutWindow);
+  gAboutText = Label("Blastgrid\nA mine-clearing game for one or many.", 10, 10, 180, 60, gAboutWindow);
+
+  gui.SetButtonState(gOptionInvert, oInverted != 0);
+  gui.SetButtonState(gOptionBombL, oBombLose != 0);
+  gui.SetButtonState(gOptionPan, oPan != 0);
+  gui.SetButtonState(gOptionSound, oSound != 0);
+  gui.SetButtonState(gOptionWrap, oWrap != 0);
+  gui.SetText(gOptionWidth, std::to_string(oWidth));
+  gui.SetText(gOptionHeight, std::to_string(oHeight));
+  gui.SetText(gOptionMines, std::to_string(oMines));
+  gui.SetText(gSettingsName, oName);
+  gui.SetText(gDirectIP, oIP);
+  gui.SetText(gDirectPort, oPort);
+
+  gWinWindow = gui.CreateWindow("Congratulations", 100, 100, 200, 100, gMainWindow, WINDOW_TITLEBAR);
+  gui.Hide(gWinWindow);
+  gWinText = Label("You have won!", 40, 10, 90, 15, gWinWindow);
+  gWinTextTime = Label("Time Taken: ", 40, 30, 150, 15, gWinWindow);
+
+  const int CW = gui.ClientWidth(gMainWindow), CH = gui.ClientHeight(gMainWindow);
+  gCan = gui.CreateCanvas(0, TopbarSize, CW - ScrollSize, CH - TopbarSize - ScrollSize, gMainWindow);
+  Layout(gCan, true, true, true, true);
+  gCanScore = gui.CreateCanvas(0, 0, CW, TopbarSize, gMainWindow);
+  Layout(gCanScore, true, true, true, false);
+  gHScroll = gui.CreateSlider(0, CH - ScrollSize, CW - ScrollSize, ScrollSize, gMainWindow,
+                              SLIDER_HORIZONTAL | SLIDER_SCROLLBAR);
+  Layout(gHScroll, true, true, false, true);
+  gVScroll = gui.CreateSlider(CW - ScrollSize, TopbarSize, ScrollSize, CH - ScrollSize - TopbarSize, gMainWindow,
+                              SLIDER_VERTICAL | SLIDER_SCROLLBAR);
+  Layout(gVScroll, false, true, true, true);
+
+  menu_game = gui.CreateMenu("Game", 0, gMainWindow);
+  menu_game_new = gui.CreateMenu("New Game", 0, menu_game, 113);
+  menu_game_ratio = gui.CreateMenu("Reset Window Ratio", 1, menu_game, 116);
+  menu_game_options = gui.CreateMenu("Options", 2, menu_game, 117);
+  menu_game_theme = gui.CreateMenu("Change Background", 2, menu_game, 118);
+  menu_game_exit = gui.CreateMenu("Exit", 3, menu_game);
+  menu_help = gui.CreateMenu("Help", 1, gMainWindow);
+  menu_help_about = gui.CreateMenu("About", 0, menu_help, 112);
+  menu_multiplayer_parent = gui.CreateMenu("Multiplayer", 2, gMainWindow);
+  menu_multiplayer = gui.CreateMenu("Open Multiplayer Window", 2, menu_multiplayer_parent);
+  gui.UpdateWindowMenu(gMainWindow);
+  return true;
+}
+
+}  // namespace bg

@@ -1,0 +1,32 @@
+#pragma once
+#include <vector>
+
+#include "platform/gui.h"
+
+// The five windows with every control and menu, and the two small pieces of
+// our own on top of the gadget layer: tab pages and number fields.
+namespace bg {
+
+// One page of a tab control: a set of gadgets shown and hidden together.
+class TTab {
+ public:
+  std::vector<Gadget*> gadgets;
+  Gadget* parent = nullptr;
+  int32_t num = 0;
+  static std::vector<TTab*> Tabs;
+
+  static TTab* Create(Gadget* parent, int32_t num);
+  void AddGadget(Gadget* g) { gadgets.push_back(g); }
+  void Show();
+  void Hide();
+  static void DoTab(Gadget* parent, int32_t num);
+};
+
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer);
+double NumberFieldNumber(Gadget* field);
+int32_t IntFilter(const Event& ev);
+
+// Builds every window hidden, in start-up order. False when the main window cannot be made.
+bool BuildWindows();
+
+}  // namespace bg

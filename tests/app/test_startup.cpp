@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/startup.h"
+#include "minefield/game.h"
+#include "net/players.h"
+#include "net/serverlist.h"
+#include "render/background.h"
+#include "tests/support/world.h"
+
+using namespace bg;
+using bg::test::ReadFile;
+using bg::test::WriteFile;
+
+namespace {
+struct Startup : ::testing::Test {
+  test::TempDir dir;
+  test::World world;
+};
+}  // namespace
+
+TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
+  ASSERT_TRUE(world.Start());
+  EXPECT_EQ(ReadFile("config.ini"),
+            "[settings]\r\nBombkill=1\r\nEffects=1\r\nInvertArrows=0\r\nPan=1\r\nSound=1\r\n\r\n"
+            "[minefield]\r\nHeight=9\r\nMines=10\r\nWidth=9\r\nWrap=1\r\n\r\n"
+            "[network]\r\nName=sPlayerfk\r\nServerIP=192.168.0.1\r\nServerListIP=localhost\r\n"
+            "ServerListPort=8201\r\nServerPort=8200\r\n\r\n");
+  EXPECT_EQ(color, (RGB{38, 146, 43}));
+  const MemGadget* swatch = MemoryGui::M(gSettingsColbox);
+  EXPECT_EQ(swatch->colour.r, 38);
+  EXPECT_EQ(swatch->colour.g, 146);
+  EXPECT_EQ(swatch->colour.b, 43);
+  EXPECT_EQ(BlockAW, 9);
+  EXPECT_EQ(Blocks.size(), 81u);
+  EXPECT_FALSE(world.gui.Hidden(gMainWindow));
+  EXPECT_EQ(world.gui.Text(gSettingsName), "sPlayerfk");
+  EXPECT_EQ(world.gui.Text(gOptionMines), "10");
+  EXPECT_TRUE(world.gui.ButtonState(gOptionWrap));
+  EXPECT_FALSE(world.gui.ButtonState(gOptionInvert));
+  EXPECT_EQ(TServerList::IPs[0], "localhost");
+  EXPECT_EQ(TServerList::Ports[1], 8201);
+}
+
+TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
+  WriteFile("config.ini",
+            "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=12abc\n"
+            "Mines=\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
+  ASSERT_TRUE(world.Start());
+  EXPECT_EQ(oBombLose, 0);
+  EXPECT_EQ(oPan, 255);
+  EXPECT_EQ(oInverted, 1);
+  EXPECT_EQ(oWidth, 12);
+  EXPECT_EQ(oHeight, 12);
+  EXPECT_EQ(oMines, 10);  // empty value: the default, also saved
+  EXPECT_EQ(oWrap, 0);
+  EXPECT_EQ(oName, "sPlayerfk");
+  EXPECT_EQ(TServerList::Ports[0], 0);
+  EXPECT_EQ(TServerList::IPs[0], "lists.example");
+  EXPECT_EQ(TServerList::IPs[1], "localhost");
+  const std::string saved = ReadFile("config.ini");
+  EXPECT_NE(saved.find("Mines=10\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("Name=sPlayerfk\r\n"), std::string::npos);
+  EXPECT_NE(saved.find("Bombkill=256\r\n"), std::string::npos);  // the text is kept as written
+}
+
+TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {
+  WriteFile("config.ini", "[minefield]\r\nMines=81\r\n");
+  ASSERT_TRUE(world.Start());
+  EXPECT_EQ(BlockAW, 0);
+  EXPECT_EQ(BlockAH, 0);
+  EXPECT_TRUE(Blocks.empty());
+  EXPECT_FALSE(world.gui.Hidden(gMainWindow));
+  // Ticks and clicks on nothing do nothing.
+  world.Send(EVENT_TIMERTICK, nullptr);
+  world.Send(EVENT_MOUSEMOVE, gCan, 0, 40, 40);
+  world.Send(EVENT_MOUSEDOWN, gCan, 1);
+  world.Send(EVENT_MOUSEUP, gCan, 1);
+  EXPECT_EQ(TBlock::NumRevealed(), 0);
+}
+
+TEST_F(Startup, OnlyTheSettingsPageShowsAndBackgroundIsSeeded) {
+  ASSERT_TRUE(world.Start());
+  EXPECT_FALSE(world.gui.Hidden(gSettingsName));
+  EXPECT_TRUE(world.gui.Hidden(gChatConsole));
+  EXPECT_FALSE(world.gui.Enabled(gServerList));
+  EXPECT_EQ(world.gui.CountItems(gMultiTabber), 4);
+  EXPECT_EQ(world.gui.ItemText(gMultiTabber, 3), "Chat / Console");
+  EXPECT_EQ(MemoryGui::M(gMultiWindow)->status, "Not connected");
+  EXPECT_EQ(MemoryGui::M(menu_game_new)->hotkey, 113);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_GE(backalpha[size_t(i)], 0.0f);
+    EXPECT_LT(backalpha[size_t(i)], 1.0f);
+    EXPECT_GE(backcol[size_t(i)], 1);
+    EXPECT_LE(backcol[size_t(i)], 3);
+  }
+}
+
+TEST_F(Startup, MissingResourceIsNamed) {
+  std::string error;
+  EXPECT_FALSE(Initialise(error, true));
+  EXPECT_NE(error.find("res/back1.jpg"), std::string::npos) << error;
+}
