@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/hook.h"
+#include "minefield/game.h"
+#include "net/players.h"
+#include "platform/gfx.h"
+#include "render/background.h"
+#include "render/board.h"
+#include "render/console.h"
+#include "render/scale.h"
+#include "render/simage.h"
+#include "tests/support/world.h"
+
+using namespace bg;
+
+namespace {
+
+// Records what would reach the screen, with the state it was drawn in.
+struct Recorder : NullGfx {
+  struct Op {
+    char kind;  // 'i' image, 'r' rect, 't' text, 'l' line
+    const void* what;
+    float x, y, sx, sy, alpha;
+    int r, g, b, blend, mode;
+  };
+  std::vector<Op> ops;
+  void Rec(char k, const void* w, float x, float y) {
+    ops.push_back({k, w, x + ox_, y + oy_, sx_, sy_, alpha_, r_, g_, b_, blend_, polygonMode});
+  }
+  void DrawImage(Image* img, float x, float y) override { Rec('i', img, x, y); }
+  void DrawRect(float x, float y, float, float) override { Rec('r', nullptr, x, y); }
+  void DrawText(const std::string&, float x, float y) override { Rec('t', nullptr, x, y); }
+  void DrawLine(float x, float y, float, float) override { Rec('l', nullptr, x, y); }
+  std::vector<Op> Of(const Image* img) const {
+    std::vector<Op> out;
+    for (const Op& o : ops)
+      if (o.what == img) out.push_back(o);
+    return out;
+  }
+};
+
+SImageRef Picture(int w, int h) {
+  auto img = std::make_shared<Image>();
+  img->width = w;
+  img->height = h;
+  return TSImage::Create(img, 1, 1);
+}
+
+struct Render : ::testing::Test {
+  test::World world;
+  Recorder rec;
+  void SetUp() override {
+    world.MakeGameGadgets();
+    IBlock = Picture(48, 48);
+    IBlockRev = Picture(48, 48);
+    IFlag = Picture(48, 48);
+    IMine = Picture(48, 48);
+    SetGraphics(&rec);
+    oEffects = 0;
+    ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 0), 1);
+  }
+  void TearDown() override {
+    SetGraphics(nullptr);
+    IBlock = IBlockRev = IFlag = IMine = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(Render, CoveredBlocksAndTheFrame) {
+  SCALEX = SCALEY = 1.0f;
+  world.gui.SetShape(gCan, 0, 40, 254, 264);
+  DrawBlocks();
+  const auto covered = rec.Of(IBlock->GetImage());
+  ASSERT_EQ(covered.size(), 81u);
+  EXPECT_FLOAT_EQ(covered[0].x, 26.0f);
+  EXPECT_FLOAT_EQ(covered[0].sx, 0.5f);  // the picture's own scale: 24 / 48
+  // At twice the scale only the blocks that reach into the canvas are drawn.
+  rec.ops.clear();
+  SCALEX = SCALEY = 2.0f;
+  DrawBlocks();
+  const auto zoomed = rec.Of(IBlock->GetImage());
+  EXPECT_EQ(zoomed.size(), 25u);  // (26 + 24k) * 2 <= 254 and <= 264 for k from 0 to 4
+  EXPECT_FLOAT_EQ(zoomed[0].x, 52.0f);
+  EXPECT_FLOAT_EQ(zoomed[0].sx, 1.0f);
+  rec.ops.clear();
+  SCALEX = SCALEY = 1.0f;
+  DrawBlocks();
+  EXPECT_FLOAT_EQ(covered[0].alpha, 0.9f);
+  // The frame: three outline rectangles, black, alpha blended.
+  int frames = 0;
+  for (const auto& o : rec.ops)
+    if (o.kind == 'r' && o.mode == GL_MODE_LINE) {
+      ++frames;
+      EXPECT_EQ(o.r + o.g + o.b, 0);
+      EXPECT_EQ(o.blend, ALPHABLEND);
+    }
+  EXPECT_EQ(frames, 3);
+  EXPECT_EQ(rec.polygonMode, GL_MODE_FILL);
+}
+
+TEST_F(Render, RevealedLooksFollowThePlayerColour) {
+  {
+    auto p = TPlayer::Create("p", RGB{0, 100, 255}, 1, nullptr, 0);
+    ClickBlock(BlockA(4, 4), 1, nullptr);
+    TBlock* mine = nullptr;
+    for (TBlock& b : Blocks)
+      if (b.Value == -1) mine = &b;
+    ClickBlock(mine, 1, p.get());
+    DrawBlocks();
+    bool sawMine = false;
+    for (const auto& o : rec.Of(IMine->GetImage())) {
+      sawMine = true;
+      EXPECT_EQ(o.r, 0);  // the mine in the player's own colour
+      EXPECT_EQ(o.b, 255);
+    }
+    EXPECT_TRUE(sawMine);
+    bool lightened = false;
+    for (const auto& o : rec.Of(IBlockRev->GetImage()))
+      if (o.r == 150 && o.g == 200 && o.b == 255) lightened = true;  // halfway to white, capped
+    EXPECT_TRUE(lightened);
+  }
+}
+
+TEST_F(Render, OffscreenBlocksDrawNothingButStillFade) {
+  TBlock::effect = 5;
+  for (TBlock& b : Blocks) b.FadeAlpha = 1.0f;
+  Delta::Time = 0.25f;
+  OriginX = -5000;  // scrolled far away
+  DrawBlocks();
+  EXPECT_TRUE(rec.Of(IBlock->GetImage()).empty());
+  for (const TBlock& b : Blocks) EXPECT_FLOAT_EQ(b.FadeAlpha, 0.75f);
+  OriginX = 0;
+  DrawBlocks();
+  int flashes = 0;
+  for (const auto& o : rec.ops)
+    if (o.kind == 'r' && o.blend == LIGHTBLEND) ++flashes;
+  EXPECT_EQ(flashes, 81);
+}
+
+TEST_F(Render, PressedAndHighlightedLooks) {
+  TBlock* b = BlockA(2, 2);
+  MouseBlock = b;
+  BlockMDown = 1;
+  DrawBlocks();
+  auto cov = rec.Of(IBlock->GetImage());
+  int pressed = 0;
+  for (const auto& o : cov) pressed += o.r == 200 && o.g == 250 && o.b == 255;
+  EXPECT_EQ(pressed, 1);
+  EXPECT_EQ(rec.Of(IBlockRev->GetImage()).size(), 1u);  // the pressed look over it
+  rec.ops.clear();
+  b->ToggleFlag(nullptr);
+  DrawBlocks();
+  EXPECT_TRUE(rec.Of(IBlockRev->GetImage()).empty());
+  auto flags = rec.Of(IFlag->GetImage());
+  ASSERT_EQ(flags.size(), 1u);
+  EXPECT_EQ(flags[0].r, 255);
+  EXPECT_EQ(flags[0].g, 0);
+  EXPECT_FLOAT_EQ(flags[0].alpha, 0.7f);
+  BlockMDown = 0;
+}
+
+TEST_F(Render, ScoreStripShowsTimeAndMinesLeftInRedWhenNegative) {
+  gCanScore = world.gui.CreateCanvas(0, 0, 270, 40, gMainWindow, 0);
+  for (int i = 0; i < 12; ++i) BlockA(i % 9, i / 9)->ToggleFlag(nullptr);
+  GameTime = 3.9f;
+  DrawScore();
+  std::vector<Recorder::Op> lines;
+  for (const auto& o : rec.ops)
+    if (o.kind == 'l') lines.push_back(o);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].r, 255);  // 10 mines - 12 flags
+  EXPECT_EQ(lines[0].g, 0);
+  EXPECT_EQ(rec.flips, 1);
+}
+
+TEST_F(Render, ConsoleLinesStayHiddenWhenHidden) {
+  world.gui.Hide(gChatConsole);
+  CPrint("hello");
+  EXPECT_TRUE(world.gui.Hidden(gChatConsole));
+  EXPECT_EQ(world.gui.Text(gChatConsole), "\n hello");
+}
+
+TEST_F(Render, ScaledTextKeepsTheCallersScale) {
+  SCALEX = SCALEY = 2.0f;
+  rec.SetScale(0.5f, 0.5f);
+  DrawSText("7", 10, 10);
+  ASSERT_EQ(rec.ops.size(), 1u);
+  EXPECT_FLOAT_EQ(rec.ops[0].sx, 1.0f);
+  EXPECT_FLOAT_EQ(rec.ops[0].x, 20.0f);
+  float sx, sy;
+  rec.GetScale(sx, sy);
+  EXPECT_FLOAT_EQ(sx, 0.5f);
+}
