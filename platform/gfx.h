@@ -27,7 +27,7 @@ using ImageRef = std::shared_ptr<Image>;
 
 struct Glyph {
   int x = 0, y = 0, w = 0, h = 0;  // place in the font's atlas
-  int bearingX = 0, bearingY = 0;  // pen position to the glyph's top-left
+  int bearingX = 0, bearingY = 0;  // pen on the baseline to the glyph's top-left: x right, y up
   int advance = 0;
 };
 

@@ -1,0 +1,392 @@
+#include "platform/backends/gl_gfx.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include <QOpenGLBuffer>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLVertexArrayObject>
+
+namespace bg {
+namespace {
+
+// Textures outlive neither their share group nor their image. An image may
+// die with no context current, so its texture name waits here until the next
+// frame in that group; a group's names vanish with the group.
+struct Registry {
+  std::mutex mutex;
+  uint64_t next = 0;
+  std::unordered_map<QOpenGLContextGroup*, uint64_t> groups;
+  std::unordered_map<uint64_t, std::vector<GLuint>> graves;  // one entry per live group
+};
+Registry& Reg() {
+  static Registry* r = new Registry;  // never destroyed: images may die after static teardown
+  return *r;
+}
+
+uint64_t GroupSerial(QOpenGLContextGroup* g) {
+  Registry& r = Reg();
+  std::lock_guard lock(r.mutex);
+  auto it = r.groups.find(g);
+  if (it != r.groups.end()) return it->second;
+  const uint64_t serial = ++r.next;
+  r.groups[g] = serial;
+  r.graves[serial];
+  QObject::connect(g, &QObject::destroyed, [g] {
+    Registry& reg = Reg();
+    std::lock_guard l(reg.mutex);
+    auto found = reg.groups.find(g);
+    if (found == reg.groups.end()) return;
+    reg.graves.erase(found->second);
+    reg.groups.erase(found);
+  });
+  return serial;
+}
+
+struct GlTexture {
+  GLuint id = 0;
+  uint64_t group = 0;
+  bool filtered = false;
+  ~GlTexture() {
+    Registry& r = Reg();
+    std::lock_guard lock(r.mutex);
+    auto it = r.graves.find(group);
+    if (it != r.graves.end()) it->second.push_back(id);
+  }
+};
+
+constexpr const char* kVertexShader = R"(
+#if __VERSION__ >= 130
+#define attribute in
+#define varying out
+#endif
+attribute vec2 aPos;
+attribute vec2 aUv;
+attribute vec4 aColor;
+uniform vec4 uProj;
+varying vec2 vUv;
+varying vec4 vColor;
+void main() {
+  vUv = aUv;
+  vColor = aColor;
+  gl_Position = vec4(aPos * uProj.xy + uProj.zw, 0.0, 1.0);
+}
+)";
+
+constexpr const char* kFragmentShader = R"(
+#if __VERSION__ >= 130
+#define varying in
+#define texture2D texture
+out vec4 fragColor;
+#else
+#define fragColor gl_FragColor
+#endif
+uniform sampler2D uTex;
+uniform float uAlphaTest;
+varying vec2 vUv;
+varying vec4 vColor;
+void main() {
+  vec4 c = texture2D(uTex, vUv) * vColor;
+  if (c.a < uAlphaTest) discard;
+  fragColor = c;
+}
+)";
+
+}  // namespace
+
+class GlSink : public DrawSink, protected QOpenGLFunctions {
+ public:
+  bool Init();
+  void Release();
+  bool Begin(int wPx, int hPx, float dpr);
+  void End();
+  void Draw(const TexSource& tex, int blend, const Vertex* v, int quads) override;
+  void Clip(int x, int y, int w, int h) override;
+  void Clear(uint8_t r, uint8_t g, uint8_t b) override;
+
+  float width = 0, height = 0;  // logical
+
+ private:
+  bool Live() const { return active_ && QOpenGLContext::currentContext() == ctx_; }
+  GLuint Texture(const TexSource& tex);
+  void Blend(int mode);
+  void Attributes();
+
+  QOpenGLContext* ctx_ = nullptr;
+  uint64_t group_ = 0;
+  std::unique_ptr<QOpenGLShaderProgram> prog_;
+  std::unique_ptr<QOpenGLVertexArrayObject> vao_;
+  GLuint vbo_ = 0, ibo_ = 0;
+  int uProj_ = -1, uAlphaTest_ = -1, uTex_ = -1;
+  GLint maxTexture_ = 0;
+  int fbW_ = 0, fbH_ = 0;
+  float dpr_ = 1;
+  int blend_ = -1;
+  GLuint bound_ = 0;
+  bool active_ = false;
+  Pixmap white_{1, 1, {255, 255, 255, 255}};
+  std::shared_ptr<void> whiteCache_;
+};
+
+bool GlSink::Init() {
+  QOpenGLContext* ctx = QOpenGLContext::currentContext();
+  if (!ctx) return false;
+  if (ctx_ == ctx) return prog_ != nullptr;
+  // A previous context's objects died with it (Release ran or could not).
+  prog_.reset();
+  vao_.reset();
+  vbo_ = ibo_ = 0;
+  whiteCache_.reset();
+  ctx_ = ctx;
+  initializeOpenGLFunctions();
+  group_ = GroupSerial(ctx->shareGroup());
+
+  const bool core = ctx->format().profile() == QSurfaceFormat::CoreProfile;
+  const QByteArray head = ctx->isOpenGLES() ? "#version 100\nprecision mediump float;\n"
+                          : core            ? "#version 150\n"
+                                            : "#version 120\n";
+  auto prog = std::make_unique<QOpenGLShaderProgram>();
+  if (!prog->addShaderFromSourceCode(QOpenGLShader::Vertex, head + kVertexShader) ||
+      !prog->addShaderFromSourceCode(QOpenGLShader::Fragment, head + kFragmentShader))
+    return false;
+  prog->bindAttributeLocation("aPos", 0);
+  prog->bindAttributeLocation("aUv", 1);
+  prog->bindAttributeLocation("aColor", 2);
+  if (!prog->link()) return false;
+  uProj_ = prog->uniformLocation("uProj");
+  uAlphaTest_ = prog->uniformLocation("uAlphaTest");
+  uTex_ = prog->uniformLocation("uTex");
+  prog_ = std::move(prog);
+
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture_);
+  glGenBuffers(1, &vbo_);
+  glGenBuffers(1, &ibo_);
+  std::vector<uint16_t> idx(size_t(Batcher::kMaxQuads) * 6);
+  for (int q = 0; q < Batcher::kMaxQuads; ++q) {
+    const uint16_t b = uint16_t(q * 4);
+    const uint16_t quad[6] = {b, uint16_t(b + 1), uint16_t(b + 2), uint16_t(b + 2), uint16_t(b + 3), b};
+    std::copy(quad, quad + 6, idx.begin() + q * 6);
+  }
+  auto vao = std::make_unique<QOpenGLVertexArrayObject>();
+  if (vao->create()) {
+    vao_ = std::move(vao);
+    vao_->bind();
+  }
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ibo_);
+  glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(idx.size() * sizeof(uint16_t)), idx.data(), GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, vbo_);
+  Attributes();
+  if (vao_) vao_->release();
+  return true;
+}
+
+void GlSink::Attributes() {
+  glEnableVertexAttribArray(0);
+  glEnableVertexAttribArray(1);
+  glEnableVertexAttribArray(2);
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
+  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
+  glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rgba)));
+}
+
+void GlSink::Release() {
+  active_ = false;
+  if (!ctx_ || QOpenGLContext::currentContext() != ctx_) return;
+  whiteCache_.reset();
+  if (vbo_) glDeleteBuffers(1, &vbo_);
+  if (ibo_) glDeleteBuffers(1, &ibo_);
+  vbo_ = ibo_ = 0;
+  vao_.reset();
+  prog_.reset();
+  std::vector<GLuint> dead;
+  {
+    Registry& r = Reg();
+    std::lock_guard lock(r.mutex);
+    dead.swap(r.graves[group_]);
+  }
+  if (!dead.empty()) glDeleteTextures(GLsizei(dead.size()), dead.data());
+  ctx_ = nullptr;
+}
+
+bool GlSink::Begin(int wPx, int hPx, float dpr) {
+  active_ = false;
+  if (!prog_ || QOpenGLContext::currentContext() != ctx_ || wPx <= 0 || hPx <= 0) return false;
+  std::vector<GLuint> dead;
+  {
+    Registry& r = Reg();
+    std::lock_guard lock(r.mutex);
+    dead.swap(r.graves[group_]);
+  }
+  if (!dead.empty()) glDeleteTextures(GLsizei(dead.size()), dead.data());
+
+  fbW_ = wPx;
+  fbH_ = hPx;
+  dpr_ = dpr > 0 ? dpr : 1.0f;
+  width = float(wPx) / dpr_;
+  height = float(hPx) / dpr_;
+  // Qt or the application may have touched any state since the last frame.
+  glViewport(0, 0, wPx, hPx);
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);  // the canvas stays opaque for the compositor
+  glActiveTexture(GL_TEXTURE0);
+  prog_->bind();
+  prog_->setUniformValue(uProj_, 2.0f / width, -2.0f / height, -1.0f, 1.0f);
+  prog_->setUniformValue(uTex_, 0);
+  glBindBuffer(GL_ARRAY_BUFFER, vbo_);
+  if (vao_) {
+    vao_->bind();
+  } else {
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ibo_);
+    Attributes();
+  }
+  blend_ = -1;
+  bound_ = 0;
+  active_ = true;
+  return true;
+}
+
+void GlSink::End() {
+  if (!Live()) return;
+  active_ = false;
+  if (vao_) vao_->release();
+  prog_->release();
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDisable(GL_SCISSOR_TEST);
+  glDisable(GL_BLEND);
+}
+
+GLuint GlSink::Texture(const TexSource& src) {
+  const TexSource tex = src.pixels ? src : TexSource{&white_, &whiteCache_, false};
+  auto* have = static_cast<GlTexture*>(tex.cache->get());
+  if (have && have->group == group_) {
+    if (have->filtered != tex.filtered) {
+      have->filtered = tex.filtered;
+      glBindTexture(GL_TEXTURE_2D, have->id);
+      bound_ = have->id;
+      const GLint f = tex.filtered ? GL_LINEAR : GL_NEAREST;
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, f);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, f);
+    }
+    return have->id;
+  }
+  const Pixmap& p = *tex.pixels;
+  if (p.width <= 0 || p.height <= 0 || p.width > maxTexture_ || p.height > maxTexture_ ||
+      p.rgba.size() != size_t(p.width) * p.height * 4)
+    return 0;
+  auto made = std::make_shared<GlTexture>();
+  glGenTextures(1, &made->id);
+  made->group = group_;
+  made->filtered = tex.filtered;
+  glBindTexture(GL_TEXTURE_2D, made->id);
+  bound_ = made->id;
+  const GLint f = tex.filtered ? GL_LINEAR : GL_NEAREST;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, f);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, f);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, p.width, p.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
+  *tex.cache = made;  // a texture of another group goes to that group's graves
+  return made->id;
+}
+
+void GlSink::Blend(int mode) {
+  if (mode < MASKBLEND || mode > SHADEBLEND) mode = SOLIDBLEND;
+  if (mode == blend_) return;
+  blend_ = mode;
+  prog_->setUniformValue(uAlphaTest_, mode == MASKBLEND ? 0.5f : -1.0f);
+  switch (mode) {
+    case MASKBLEND:
+    case SOLIDBLEND: glDisable(GL_BLEND); break;
+    case ALPHABLEND: glEnable(GL_BLEND); glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+    case LIGHTBLEND: glEnable(GL_BLEND); glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
+    case SHADEBLEND: glEnable(GL_BLEND); glBlendFunc(GL_DST_COLOR, GL_ZERO); break;
+  }
+}
+
+void GlSink::Draw(const TexSource& tex, int blend, const Vertex* v, int quads) {
+  if (!Live() || quads <= 0) return;
+  const GLuint id = Texture(tex);
+  if (!id) return;
+  if (id != bound_) {
+    glBindTexture(GL_TEXTURE_2D, id);
+    bound_ = id;
+  }
+  Blend(blend);
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(size_t(quads) * 4 * sizeof(Vertex)), v, GL_STREAM_DRAW);
+  glDrawElements(GL_TRIANGLES, quads * 6, GL_UNSIGNED_SHORT, nullptr);
+}
+
+void GlSink::Clip(int x, int y, int w, int h) {
+  if (!Live()) return;
+  const auto dev = [this](float v) { return int(std::lround(v * dpr_)); };
+  const int x0 = dev(float(x)), x1 = dev(float(x) + float(std::max(w, 0)));
+  const int y0 = dev(float(y)), y1 = dev(float(y) + float(std::max(h, 0)));
+  glScissor(x0, fbH_ - y1, x1 - x0, y1 - y0);
+}
+
+void GlSink::Clear(uint8_t r, uint8_t g, uint8_t b) {
+  if (!Live()) return;
+  glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+}
+
+GlGfx::GlGfx() : sink_(std::make_unique<GlSink>()) { SetSink(sink_.get()); }
+GlGfx::~GlGfx() { SetSink(nullptr); }
+
+bool GlGfx::InitGL() { return sink_->Init(); }
+void GlGfx::ReleaseGL() {
+  Batches().Flush();
+  sink_->Release();
+}
+
+void GlGfx::BeginFrame(int widthPx, int heightPx, float devicePixelRatio) {
+  Batches().Flush();  // anything drawn outside a frame is dropped here
+  if (sink_->Begin(widthPx, heightPx, devicePixelRatio))
+    SetViewport(0, 0, int(std::ceil(sink_->width)), int(std::ceil(sink_->height)));
+}
+
+void GlGfx::EndFrame() {
+  Flip();
+  sink_->End();
+}
+
+float GlGfx::LogicalWidth() const { return sink_->width; }
+float GlGfx::LogicalHeight() const { return sink_->height; }
+
+GlCanvasWidget::GlCanvasWidget(QWidget* parent) : QOpenGLWidget(parent) {}
+
+GlCanvasWidget::~GlCanvasWidget() {
+  if (context()) disconnect(context(), nullptr, this, nullptr);
+  Release();
+  if (&G() == &gfx_) SetGraphics(nullptr);
+}
+
+void GlCanvasWidget::Release() {
+  if (!context()) return;
+  makeCurrent();
+  gfx_.ReleaseGL();
+  doneCurrent();
+}
+
+void GlCanvasWidget::initializeGL() {
+  gfx_.InitGL();
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { Release(); });
+}
+
+void GlCanvasWidget::paintGL() {
+  const qreal dpr = devicePixelRatioF();
+  gfx_.BeginFrame(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr));
+  SetGraphics(&gfx_);
+  if (onPaint) onPaint();
+  gfx_.EndFrame();
+}
+
+}  // namespace bg

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QOpenGLWidget>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/hook.h"
+#include "app/startup.h"
+#include "minefield/game.h"
+#include "platform/backends/qt_gui.h"
+#include "platform/sound.h"
+#include "render/board.h"
+#include "render/scale.h"
+
+using namespace bg;
+
+namespace {
+
+QtGui* gQt = nullptr;
+MemoryAudio gAudio;
+
+void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+QOpenGLWidget* Canvas() { return static_cast<QOpenGLWidget*>(gQt->WidgetOf(gCan)); }
+
+QImage Frame() {
+  Pump(60);
+  return Canvas()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+}
+
+// A block's centre in canvas pixels.
+QPoint Centre(const TBlock* b) {
+  return QPoint(int((framex + b->dx + 12) * SCALEX + OriginX), int((framey + b->dy + 12) * SCALEY + OriginY));
+}
+
+void Click(const TBlock* b, Qt::MouseButton button) {
+  const QPoint p = Centre(b);
+  QTest::mouseMove(Canvas(), p);
+  Pump(40);  // a tick finds the block under the pointer
+  QTest::mousePress(Canvas(), button, {}, p);
+  QTest::mouseRelease(Canvas(), button, {}, p);
+  Pump(40);
+}
+
+int Brightness(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); }
+
+class GameWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static char tmpl[] = "/tmp/blastgrid-window-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    std::filesystem::create_directory_symlink(BG_RES_DIR, dir + "/res");
+    std::ofstream(dir + "/config.ini") << "[settings]\r\nEffects=0\r\n";
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    gQt = new QtGui();
+    SetGui(gQt);
+    SetAudio(&gAudio);
+    std::string error;
+    ASSERT_TRUE(Initialise(error, true)) << error;
+    firstgame = 0;  // no opening flash over the pictures we read
+    Pump(300);
+  }
+};
+
+TEST_F(GameWindow, FirstFrameShowsTheFramedBoardAtItsPlace) {
+  ASSERT_TRUE(gQt->WidgetOf(gMainWindow)->isVisible());
+  const QImage img = Frame();
+  ASSERT_FALSE(img.isNull());
+  ASSERT_EQ(img.width(), gQt->Width(gCan));
+  // The frame grows outward from the board's edge: the pixel just left of the board is black.
+  const int edgeX = int(framex * SCALEX + OriginX) - 2;
+  const int midY = int((framey + 12 * 4.5f) * SCALEY);
+  EXPECT_LT(Brightness(img.pixel(edgeX, midY)), 60);
+  // A covered block is light, and so is the background beside the frame.
+  EXPECT_GT(Brightness(img.pixel(Centre(BlockA(4, 4)))), 450);
+  EXPECT_GT(Brightness(img.pixel(int(framex * SCALEX) - 10, midY)), 300);
+  // The board is as large as the scale says: the frame's right edge is where it should be.
+  const int rightX = int((framex + 24 * 9) * SCALEX) + 1;
+  EXPECT_LT(Brightness(img.pixel(rightX, midY)), 60);
+}
+
+TEST_F(GameWindow, RevealingAndFlaggingChangeTheirBlocks) {
+  const TBlock* target = BlockA(1, 7);
+  const QRgb before = Frame().pixel(Centre(target));
+  Click(target, Qt::RightButton);
+  ASSERT_EQ(target->flag, 1);
+  const QRgb flagged = Frame().pixel(Centre(target) + QPoint(0, -2));
+  EXPECT_GT(qRed(flagged), qBlue(flagged) + 40) << "a red flag";
+  Click(target, Qt::RightButton);
+  ASSERT_EQ(target->flag, 0);
+  Click(BlockA(4, 4), Qt::LeftButton);
+  ASSERT_GT(TBlock::NumRevealed(), 0);
+  EXPECT_EQ(BlockA(4, 4)->Revealed, 1);
+  const QImage after = Frame();
+  EXPECT_NE(after.pixel(Centre(BlockA(4, 4))), before);  // the revealed look differs from the covered one
+}
+
+TEST_F(GameWindow, WinningShowsTheWindow) {
+  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 1), 1);
+  Click(BlockA(2, 2), Qt::LeftButton);
+  EXPECT_EQ(GameStatus, 2);
+  QWidget* win = gQt->WidgetOf(gWinWindow);
+  EXPECT_TRUE(win->isVisible());
+  EXPECT_EQ(gQt->Text(gWinText), "You have won!");
+  EXPECT_FALSE(gQt->Enabled(gMainWindow));  // (each repaint enables the canvas itself again)
+  Event close;
+  close.id = EVENT_WINDOWCLOSE;
+  close.source = gWinWindow;
+  Hook(close);
+  EXPECT_FALSE(win->isVisible());
+  EXPECT_TRUE(gQt->Enabled(gMainWindow));
+  EXPECT_TRUE(gQt->Enabled(gCan));
+}
+
+TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
+  ASSERT_EQ(StartGame(12, 8, 10, 1, 0.0f, 1), 1);
+  gQt->SetShape(gMainWindow, 40, 40, 900, 500);
+  Pump(200);
+  EXPECT_EQ(SCALEX, SCALEY);
+  const float cw = float(gQt->Width(gCan)), ch = float(gQt->Height(gCan));
+  EXPECT_NEAR(SCALEX, std::max(0.6f, std::min(cw / DEFWIDTH, ch / DEFHEIGHT)), 1e-4);
+  const QImage img = Frame();
+  // The frame's corners sit at the scaled board's corners.
+  const int left = int(framex * SCALEX) - 2, right = int((framex + 24 * 12) * SCALEX) + 1;
+  const int y = int((framey + 24 * 4) * SCALEY);
+  EXPECT_LT(Brightness(img.pixel(left, y)), 60);
+  EXPECT_LT(Brightness(img.pixel(right, y)), 60);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,544 @@
+// OpenGL output read back from the framebuffer. Runs under Xvfb (Mesa llvmpipe).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+#include <QTest>
+
+#include <array>
+#include <cmath>
+
+#include "platform/backends/gl_gfx.h"
+#include "tests/platform/fixtures.h"
+
+namespace bg {
+namespace {
+using namespace bg::test;
+using Rgb = std::array<int, 3>;
+
+constexpr int W = 128, H = 128;
+
+Image Solid(int w, int h, std::initializer_list<std::array<uint8_t, 4>> px, bool filtered = false) {
+  Image img;
+  img.width = img.pixels.width = w;
+  img.height = img.pixels.height = h;
+  for (const auto& p : px) img.pixels.rgba.insert(img.pixels.rgba.end(), p.begin(), p.end());
+  img.pixels.rgba.resize(size_t(w) * h * 4, 255);
+  img.filtered = filtered;
+  return img;
+}
+
+::testing::AssertionResult Near(const Rgb& got, const Rgb& want, int tol = 2) {
+  for (int i = 0; i < 3; ++i)
+    if (std::abs(got[i] - want[i]) > tol)
+      return ::testing::AssertionFailure() << "got (" << got[0] << "," << got[1] << "," << got[2] << ") want ("
+                                           << want[0] << "," << want[1] << "," << want[2] << ")";
+  return ::testing::AssertionSuccess();
+}
+
+class Gl : public ::testing::Test {
+ protected:
+  static inline QOffscreenSurface* surface = nullptr;
+  static inline QOpenGLContext* ctx = nullptr;
+
+  static void SetUpTestSuite() {
+    surface = new QOffscreenSurface;
+    surface->create();
+    ctx = new QOpenGLContext;
+    ctx->create();
+  }
+  static void TearDownTestSuite() {
+    delete ctx;
+    delete surface;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(ctx->isValid());
+    ASSERT_TRUE(ctx->makeCurrent(surface));
+    fbo = std::make_unique<QOpenGLFramebufferObject>(W, H);
+    ASSERT_TRUE(fbo->bind());
+    ASSERT_TRUE(gfx.InitGL());
+    Frame();
+  }
+  void TearDown() override {
+    ctx->makeCurrent(surface);
+    gfx.ReleaseGL();
+    fbo.reset();
+    SetGraphics(nullptr);
+  }
+
+  void Frame(float dpr = 1) {
+    gfx.BeginFrame(W, H, dpr);
+    SetGraphics(&gfx);
+  }
+  // Ends the frame and reads the framebuffer back.
+  void Read() {
+    gfx.EndFrame();
+    pixels.resize(size_t(W) * H * 4);
+    ctx->functions()->glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  }
+  // Top-left origin, device pixels.
+  Rgb Px(int x, int y) const {
+    const uint8_t* p = &pixels[(size_t(H - 1 - y) * W + x) * 4];
+    return {p[0], p[1], p[2]};
+  }
+  bool Lit(int x, int y) const { return Px(x, y) != Rgb{0, 0, 0}; }
+  void Background(int r, int g, int b) {
+    gfx.SetClsColor(r, g, b);
+    gfx.Cls();
+  }
+  // Bounding box of pixels that are not black: {left, top, right, bottom}, inclusive.
+  std::array<int, 4> LitBox() const {
+    std::array<int, 4> box = {W, H, -1, -1};
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x)
+        if (Px(x, y)[0] > 40) {
+          box[0] = std::min(box[0], x);
+          box[1] = std::min(box[1], y);
+          box[2] = std::max(box[2], x);
+          box[3] = std::max(box[3], y);
+        }
+    return box;
+  }
+
+  std::unique_ptr<QOpenGLFramebufferObject> fbo;
+  GlGfx gfx;
+  std::vector<uint8_t> pixels;
+};
+
+TEST_F(Gl, SolidBlendWritesTheColourIgnoringAlpha) {
+  Background(10, 20, 30);
+  gfx.SetBlend(SOLIDBLEND);
+  gfx.SetColor(200, 100, 50);
+  gfx.SetAlpha(0.5f);
+  gfx.DrawRect(10, 10, 20, 20);
+  Read();
+  EXPECT_TRUE(Near(Px(15, 15), {200, 100, 50}, 0));
+  EXPECT_TRUE(Near(Px(5, 5), {10, 20, 30}, 0));
+}
+
+TEST_F(Gl, AlphaBlendMixesBySourceAlpha) {
+  Background(100, 100, 100);
+  gfx.SetBlend(ALPHABLEND);
+  gfx.SetColor(200, 50, 0);
+  gfx.SetAlpha(0.25f);
+  gfx.DrawRect(10, 10, 20, 20);
+  Read();
+  const double a = 64 / 255.0;
+  EXPECT_TRUE(Near(Px(15, 15), {int(200 * a + 100 * (1 - a) + 0.5), int(50 * a + 100 * (1 - a) + 0.5),
+                                 int(100 * (1 - a) + 0.5)}));
+}
+
+TEST_F(Gl, LightBlendAddsSourceTimesAlpha) {
+  Background(100, 100, 100);
+  gfx.SetBlend(LIGHTBLEND);
+  gfx.SetColor(100, 200, 50);
+  gfx.SetAlpha(0.5f);
+  gfx.DrawRect(10, 10, 20, 20);
+  gfx.SetAlpha(1);
+  gfx.SetColor(200, 200, 200);
+  gfx.DrawRect(40, 10, 20, 20);
+  Read();
+  EXPECT_TRUE(Near(Px(15, 15), {150, 200, 125}));
+  EXPECT_TRUE(Near(Px(45, 15), {255, 255, 255}, 0));
+}
+
+TEST_F(Gl, ShadeBlendMultipliesAndIgnoresAlpha) {
+  Background(200, 100, 50);
+  gfx.SetBlend(SHADEBLEND);
+  gfx.SetColor(128, 255, 64);
+  gfx.SetAlpha(0.3f);
+  gfx.DrawRect(10, 10, 20, 20);
+  Read();
+  EXPECT_TRUE(Near(Px(15, 15), {100, 100, 13}));
+}
+
+TEST_F(Gl, MaskBlendDropsAlphaBelowHalfAndDrawsTheRestSolid) {
+  Image img = Solid(2, 1, {{255, 0, 0, 100}, {0, 255, 0, 200}});
+  Background(0, 0, 255);
+  gfx.SetBlend(MASKBLEND);
+  gfx.SetScale(10, 10);
+  gfx.DrawImage(&img, 0, 0);
+  gfx.SetAlpha(0.4f);  // 200/255 * 0.4 < 0.5: dropped as well
+  gfx.DrawImage(&img, 0, 20);
+  Read();
+  EXPECT_TRUE(Near(Px(5, 5), {0, 0, 255}, 0));
+  EXPECT_TRUE(Near(Px(15, 5), {0, 255, 0}, 0));
+  EXPECT_TRUE(Near(Px(15, 25), {0, 0, 255}, 0));
+}
+
+TEST_F(Gl, ColourAndAlphaAreClamped) {
+  Background(0, 0, 255);
+  gfx.SetBlend(SOLIDBLEND);
+  gfx.SetColor(300, -5, 128);
+  gfx.DrawRect(0, 0, 10, 10);
+  gfx.SetBlend(ALPHABLEND);
+  gfx.SetColor(255, 255, 255);
+  gfx.SetAlpha(1.7f);
+  gfx.DrawRect(20, 0, 10, 10);
+  gfx.SetAlpha(-0.3f);
+  gfx.DrawRect(40, 0, 10, 10);
+  Read();
+  EXPECT_TRUE(Near(Px(5, 5), {255, 0, 128}, 0));
+  EXPECT_TRUE(Near(Px(25, 5), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(Px(45, 5), {0, 0, 255}, 0));
+  int r, g, b;
+  gfx.GetColor(r, g, b);
+  EXPECT_EQ(r, 255);
+  gfx.SetColor(300, -5, 128);
+  gfx.GetColor(r, g, b);
+  EXPECT_EQ(r, 300);
+  EXPECT_EQ(g, -5);
+  EXPECT_FLOAT_EQ(gfx.GetAlpha(), -0.3f);
+}
+
+TEST_F(Gl, ScaleStretchesFromThePositionAndOriginShiftsIt) {
+  Image img = Solid(4, 3, {});
+  Background(0, 0, 0);
+  gfx.SetScale(2, 2);
+  gfx.DrawImage(&img, 10, 10);
+  gfx.SetScale(1, 1);
+  gfx.SetOrigin(30, 40);
+  gfx.DrawImage(&img, 5, 5);
+  Read();
+  for (int y = 10; y < 16; ++y)
+    for (int x = 10; x < 18; ++x) ASSERT_TRUE(Lit(x, y)) << x << "," << y;
+  EXPECT_FALSE(Lit(9, 12));
+  EXPECT_FALSE(Lit(18, 12));
+  EXPECT_FALSE(Lit(12, 9));
+  EXPECT_FALSE(Lit(12, 16));
+  EXPECT_TRUE(Lit(35, 45));
+  EXPECT_TRUE(Lit(38, 47));
+  EXPECT_FALSE(Lit(39, 47));
+  EXPECT_FALSE(Lit(38, 48));
+  EXPECT_FALSE(Lit(34, 45));
+}
+
+TEST_F(Gl, RotationTurnsAboutTheTopLeftCorner) {
+  Image img = Solid(8, 4, {});
+  Background(0, 0, 0);
+  gfx.SetRotation(90);
+  gfx.DrawImage(&img, 60, 60);
+  Read();
+  EXPECT_TRUE(Lit(56, 60));
+  EXPECT_TRUE(Lit(59, 67));
+  EXPECT_FALSE(Lit(60, 64));
+  EXPECT_FALSE(Lit(55, 64));
+  EXPECT_FALSE(Lit(57, 68));
+  EXPECT_FALSE(Lit(57, 59));
+}
+
+TEST_F(Gl, OutlineShowsTheFourEdgesOnly) {
+  Background(0, 0, 0);
+  gfx.SetPolygonMode(GL_MODE_LINE);
+  gfx.DrawRect(20, 20, 10, 8);
+  gfx.SetBlend(ALPHABLEND);
+  gfx.SetAlpha(0.5f);
+  gfx.DrawRect(60, 20, 10, 8);
+  Read();
+  for (int x = 20; x < 30; ++x) {
+    EXPECT_TRUE(Lit(x, 20)) << x;
+    EXPECT_TRUE(Lit(x, 27)) << x;
+  }
+  for (int y = 20; y < 28; ++y) {
+    EXPECT_TRUE(Lit(20, y)) << y;
+    EXPECT_TRUE(Lit(29, y)) << y;
+  }
+  for (int y = 21; y < 27; ++y)
+    for (int x = 21; x < 29; ++x) EXPECT_FALSE(Lit(x, y)) << "interior " << x << "," << y;
+  for (int x = 19; x <= 30; ++x) {
+    EXPECT_FALSE(Lit(x, 19));
+    EXPECT_FALSE(Lit(x, 28));
+  }
+  // Corners are blended once, like the edges.
+  EXPECT_EQ(Px(60, 20), Px(65, 20));
+  EXPECT_EQ(Px(69, 27), Px(69, 24));
+}
+
+TEST_F(Gl, FilledRectangleCoversItsArea) {
+  Background(0, 0, 0);
+  gfx.SetPolygonMode(GL_MODE_FILL);
+  gfx.DrawRect(20, 20, 10, 8);
+  Read();
+  for (int y = 20; y < 28; ++y)
+    for (int x = 20; x < 30; ++x) ASSERT_TRUE(Lit(x, y));
+  EXPECT_FALSE(Lit(30, 24));
+  EXPECT_FALSE(Lit(24, 28));
+}
+
+TEST_F(Gl, LinesAreOnePixelWideAndIncludeBothEnds) {
+  Background(0, 0, 0);
+  gfx.SetScale(3, 3);  // lines ignore it
+  gfx.DrawLine(10, 50, 20, 50);
+  gfx.DrawLine(40, 10, 40, 30);
+  gfx.DrawLine(60, 60, 80, 80);
+  Read();
+  for (int x = 10; x <= 20; ++x) EXPECT_TRUE(Lit(x, 50)) << x;
+  EXPECT_FALSE(Lit(9, 50));
+  EXPECT_FALSE(Lit(21, 50));
+  EXPECT_FALSE(Lit(15, 49));
+  EXPECT_FALSE(Lit(15, 51));
+  for (int y = 10; y <= 30; ++y) EXPECT_TRUE(Lit(40, y)) << y;
+  EXPECT_FALSE(Lit(39, 20));
+  EXPECT_FALSE(Lit(41, 20));
+  EXPECT_TRUE(Lit(70, 70));
+  EXPECT_FALSE(Lit(75, 65));
+}
+
+TEST_F(Gl, ViewportClipsDrawingAndCls) {
+  Background(0, 0, 0);
+  gfx.SetViewport(10, 10, 20, 20);
+  gfx.SetClsColor(255, 0, 0);
+  gfx.Cls();
+  gfx.SetColor(0, 255, 0);
+  gfx.DrawRect(25, 25, 100, 100);
+  Read();
+  EXPECT_TRUE(Near(Px(15, 15), {255, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(27, 27), {0, 255, 0}, 0));
+  EXPECT_TRUE(Near(Px(29, 29), {0, 255, 0}, 0));
+  EXPECT_TRUE(Near(Px(30, 29), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(29, 30), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(9, 15), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(50, 50), {0, 0, 0}, 0));
+}
+
+TEST_F(Gl, DevicePixelRatioScalesToDevicePixels) {
+  Frame(2.0f);
+  EXPECT_FLOAT_EQ(gfx.LogicalWidth(), W / 2.0f);
+  Background(0, 0, 0);
+  gfx.DrawRect(5, 5, 10, 10);
+  gfx.SetViewport(40, 0, 10, 10);
+  gfx.DrawRect(0, 0, 64, 64);
+  Read();
+  EXPECT_TRUE(Lit(10, 10));
+  EXPECT_TRUE(Lit(29, 29));
+  EXPECT_FALSE(Lit(9, 20));
+  EXPECT_FALSE(Lit(30, 20));
+  EXPECT_TRUE(Lit(80, 0));
+  EXPECT_TRUE(Lit(99, 19));
+  EXPECT_FALSE(Lit(79, 5));
+  EXPECT_FALSE(Lit(100, 5));
+  EXPECT_FALSE(Lit(85, 20));
+}
+
+TEST_F(Gl, MaskedPictureShowsTheBackgroundThroughBlack) {
+  const auto path = TempPath("gl_quad.png");
+  WritePngRgb(path, 2, 2, {255, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255});
+  auto masked = LoadImage(path, IMAGE_MASKED);
+  auto plain = LoadImage(path, 0);
+  ASSERT_TRUE(masked && plain);
+  Background(50, 50, 50);
+  gfx.SetBlend(ALPHABLEND);
+  gfx.SetScale(10, 10);
+  gfx.DrawImage(masked.get(), 0, 0);
+  gfx.DrawImage(plain.get(), 40, 0);
+  gfx.SetBlend(MASKBLEND);
+  gfx.DrawImage(masked.get(), 80, 0);
+  Read();
+  EXPECT_TRUE(Near(Px(5, 5), {255, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(15, 5), {50, 50, 50}, 0));
+  EXPECT_TRUE(Near(Px(5, 15), {0, 255, 0}, 0));
+  EXPECT_TRUE(Near(Px(55, 5), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(95, 5), {50, 50, 50}, 0));
+  EXPECT_TRUE(Near(Px(95, 15), {0, 0, 255}, 0));
+}
+
+TEST_F(Gl, FilteredPicturesBlendUnfilteredKeepHardEdges) {
+  Image smooth = Solid(2, 1, {{0, 0, 0, 255}, {255, 255, 255, 255}}, true);
+  Image hard = Solid(2, 1, {{0, 0, 0, 255}, {255, 255, 255, 255}}, false);
+  Background(0, 0, 0);
+  gfx.SetBlend(SOLIDBLEND);
+  gfx.SetScale(32, 16);
+  gfx.DrawImage(&smooth, 0, 0);
+  gfx.DrawImage(&hard, 0, 32);
+  Read();
+  int between = 0, steps = 0;
+  for (int x = 0; x < 64; ++x) {
+    between += Px(x, 8)[0] > 20 && Px(x, 8)[0] < 235;
+    const int v = Px(x, 40)[0];
+    EXPECT_TRUE(v == 0 || v == 255) << x << ": " << v;
+    if (x > 0) steps += Px(x, 40)[0] != Px(x - 1, 40)[0];
+  }
+  EXPECT_GT(between, 16);
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(Px(31, 40)[0], 0);
+  EXPECT_EQ(Px(32, 40)[0], 255);
+}
+
+TEST_F(Gl, TextIsDrawnWhereAndAsLargeAsAsked) {
+  const auto path = FindFont();
+  ASSERT_FALSE(path.empty()) << "no TrueType font installed (scripts/deps.sh installs fonts-liberation2)";
+  auto font = LoadImageFont(path, 20);
+  ASSERT_TRUE(font);
+  const Glyph& h = font->glyphs[int('H')];
+  gfx.SetImageFont(font.get());
+  gfx.SetBlend(ALPHABLEND);
+  Background(0, 0, 0);
+  gfx.DrawText("HH", 30, 40);
+  Read();
+  const auto box = LitBox();
+  const int baseline = 40 + font->ascent;
+  EXPECT_NEAR(box[0], 30 + h.bearingX, 1);
+  EXPECT_NEAR(box[1], baseline - h.bearingY, 1);
+  EXPECT_NEAR(box[3], baseline - 1, 1);
+  EXPECT_NEAR(box[2], 30 + h.advance + h.bearingX + h.w - 1, 1);
+  const int small = box[3] - box[1] + 1;
+
+  Frame();
+  Background(0, 0, 0);
+  gfx.SetScale(2, 2);
+  gfx.DrawText("HH", 10, 20);
+  Read();
+  const auto big = LitBox();
+  EXPECT_NEAR(big[0], 10 + 2 * h.bearingX, 2);
+  EXPECT_NEAR(big[1], 20 + 2 * (font->ascent - h.bearingY), 2);
+  EXPECT_NEAR(double(big[3] - big[1] + 1) / small, 2.0, 0.2);
+  EXPECT_NEAR(big[2] - big[0], 2 * (box[2] - box[0]), 3);
+}
+
+TEST_F(Gl, BatchesKeepDrawingOrder) {
+  Image red = Solid(1, 1, {{255, 0, 0, 255}}), green = Solid(1, 1, {{0, 255, 0, 255}});
+  Background(0, 0, 0);
+  gfx.SetScale(10, 10);
+  gfx.DrawImage(&red, 0, 0);
+  gfx.DrawImage(&green, 0, 0);
+  gfx.DrawImage(&red, 0, 0);
+  gfx.DrawImage(&green, 20, 0);
+  gfx.DrawImage(&red, 20, 0);
+  gfx.DrawImage(&green, 20, 0);
+  gfx.SetScale(1, 1);
+  for (int i = 0; i < Batcher::kMaxQuads + 10; ++i) {
+    gfx.SetColor(i & 255, 0, 255);
+    gfx.DrawRect(40, 0, 5, 5);
+  }
+  Read();
+  EXPECT_TRUE(Near(Px(5, 5), {255, 0, 0}, 0));
+  EXPECT_TRUE(Near(Px(25, 5), {0, 255, 0}, 0));
+  EXPECT_TRUE(Near(Px(42, 2), {(Batcher::kMaxQuads + 9) & 255, 0, 255}, 0));
+}
+
+TEST_F(Gl, PicturesDrawInAnUnsharedContextToo) {
+  Image blue = Solid(1, 1, {{0, 0, 255, 255}});
+  Background(0, 0, 0);
+  gfx.SetScale(4, 4);
+  gfx.DrawImage(&blue, 0, 0);
+  Read();
+  ASSERT_TRUE(Near(Px(1, 1), {0, 0, 255}, 0));
+
+  {
+    QOpenGLContext other;
+    ASSERT_TRUE(other.create());
+    ASSERT_NE(other.shareGroup(), ctx->shareGroup());
+    ASSERT_TRUE(other.makeCurrent(surface));
+    QOpenGLFramebufferObject fbo2(16, 16);
+    fbo2.bind();
+    GlGfx g2;
+    ASSERT_TRUE(g2.InitGL());
+    g2.BeginFrame(16, 16, 1);
+    g2.Cls();
+    g2.SetScale(4, 4);
+    g2.DrawImage(&blue, 0, 0);
+    g2.EndFrame();
+    uint8_t px[4] = {};
+    other.functions()->glReadPixels(1, 14, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
+    EXPECT_EQ(px[2], 255);
+    EXPECT_EQ(px[0], 0);
+    g2.ReleaseGL();
+    other.doneCurrent();
+  }
+
+  ASSERT_TRUE(ctx->makeCurrent(surface));
+  fbo->bind();
+  Frame();
+  Background(0, 0, 0);
+  gfx.DrawImage(&blue, 0, 0);
+  Read();
+  EXPECT_TRUE(Near(Px(1, 1), {0, 0, 255}, 0));
+}
+
+TEST(GlCore, DrawsInA33CoreProfileContext) {
+  QSurfaceFormat fmt;
+  fmt.setVersion(3, 3);
+  fmt.setProfile(QSurfaceFormat::CoreProfile);
+  QOffscreenSurface surface;
+  surface.setFormat(fmt);
+  surface.create();
+  QOpenGLContext ctx;
+  ctx.setFormat(fmt);
+  ASSERT_TRUE(ctx.create());
+  ASSERT_EQ(ctx.format().profile(), QSurfaceFormat::CoreProfile);
+  ASSERT_TRUE(ctx.makeCurrent(&surface));
+  {
+    QOpenGLFramebufferObject fbo(32, 32);
+    fbo.bind();
+    GlGfx g;
+    ASSERT_TRUE(g.InitGL());
+    Image img = Solid(2, 2, {{255, 0, 0, 255}});
+    g.BeginFrame(32, 32, 1);
+    g.SetClsColor(0, 0, 255);
+    g.Cls();
+    g.SetBlend(ALPHABLEND);
+    g.SetScale(4, 4);
+    g.DrawImage(&img, 0, 0);
+    g.EndFrame();
+    uint8_t px[2][4] = {};
+    ctx.functions()->glReadPixels(1, 30, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px[0]);   // (1,1): the red texel
+    ctx.functions()->glReadPixels(20, 10, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px[1]);  // background
+    EXPECT_EQ(px[0][0], 255);
+    EXPECT_EQ(px[0][2], 0);
+    EXPECT_EQ(px[1][0], 0);
+    EXPECT_EQ(px[1][2], 255);
+    g.ReleaseGL();
+  }
+  ctx.doneCurrent();
+}
+
+TEST(GlCanvas, PaintMakesItsGraphicsCurrentAndDraws) {
+  GlCanvasWidget canvas;
+  canvas.resize(80, 60);
+  bool current = false;
+  int paints = 0;
+  canvas.onPaint = [&] {
+    ++paints;
+    current = &G() == &canvas.Graphics();
+    G().SetClsColor(0, 0, 255);
+    G().Cls();
+    G().SetColor(255, 255, 0);
+    G().DrawRect(10, 10, 20, 20);
+  };
+  canvas.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&canvas));
+  const QImage img = canvas.grabFramebuffer();
+  ASSERT_FALSE(img.isNull());
+  EXPECT_GT(paints, 0);
+  EXPECT_TRUE(current);
+  const qreal dpr = canvas.devicePixelRatioF();
+  const QColor inside = img.pixelColor(int(15 * dpr), int(15 * dpr));
+  const QColor outside = img.pixelColor(int(50 * dpr), int(45 * dpr));
+  EXPECT_EQ(inside, QColor(255, 255, 0));
+  EXPECT_EQ(outside, QColor(0, 0, 255));
+  EXPECT_EQ(canvas.Graphics().LogicalWidth(), 80.0f);
+
+  // Drawing outside a frame, with no context current, is ignored.
+  canvas.doneCurrent();
+  G().DrawRect(0, 0, 5, 5);
+  G().Flip();
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace bg
+
+// Sanitizer builds: what the desktop's D-Bus library keeps until exit is not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\nleak:libubsan.so\n"; }
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // must precede QApplication
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,324 @@
+// Picture and font decoding, display-free.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/gfx.h"
+#include "tests/platform/fixtures.h"
+
+namespace bg {
+namespace {
+using namespace bg::test;
+
+std::array<int, 4> At(const Image& img, int x, int y) {
+  const uint8_t* p = &img.pixels.rgba[(size_t(y) * img.width + x) * 4];
+  return {p[0], p[1], p[2], p[3]};
+}
+
+// 2x2: red, black / green, blue.
+const std::vector<uint8_t> kQuad = {255, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255};
+
+std::vector<uint8_t> Noise(size_t n, unsigned seed) {
+  std::vector<uint8_t> v(n);
+  for (auto& b : v) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+  return v;
+}
+
+TEST(LoadImage, PngRgbDecodesAndMasksBlackByDefault) {
+  const auto path = TempPath("quad.png");
+  WritePngRgb(path, 2, 2, kQuad);
+  auto img = LoadImage(path);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->width, 2);
+  EXPECT_EQ(img->height, 2);
+  EXPECT_EQ(img->pixels.width, 2);
+  EXPECT_EQ(img->pixels.rgba.size(), 16u);
+  EXPECT_TRUE(img->filtered);
+  EXPECT_EQ(At(*img, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(At(*img, 1, 0), (std::array<int, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(At(*img, 0, 1), (std::array<int, 4>{0, 255, 0, 255}));
+  EXPECT_EQ(At(*img, 1, 1), (std::array<int, 4>{0, 0, 255, 255}));
+}
+
+TEST(LoadImage, FlagsChooseMaskAndFilter) {
+  const auto path = TempPath("quad2.png");
+  WritePngRgb(path, 2, 2, kQuad);
+  auto plain = LoadImage(path, IMAGE_FILTERED);
+  ASSERT_TRUE(plain);
+  EXPECT_TRUE(plain->filtered);
+  EXPECT_EQ(At(*plain, 1, 0)[3], 255);
+  auto masked = LoadImage(path, IMAGE_MASKED);
+  ASSERT_TRUE(masked);
+  EXPECT_FALSE(masked->filtered);
+  EXPECT_EQ(At(*masked, 1, 0)[3], 0);
+  auto none = LoadImage(path, 0);
+  ASSERT_TRUE(none);
+  EXPECT_FALSE(none->filtered);
+  EXPECT_EQ(At(*none, 1, 0)[3], 255);
+}
+
+TEST(LoadImage, PicturesWithAlphaKeepTheirs) {
+  const auto path = TempPath("alpha.png");
+  WritePngRgba(path, 2, 1, {0, 0, 0, 255, 10, 20, 30, 77});
+  auto img = LoadImage(path);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(At(*img, 0, 0), (std::array<int, 4>{0, 0, 0, 255}));
+  EXPECT_EQ(At(*img, 1, 0), (std::array<int, 4>{10, 20, 30, 77}));
+}
+
+TEST(LoadImage, GreyPaletteSixteenBitAndInterlacedPngs) {
+  const auto grey = TempPath("grey.png");
+  WritePng(grey, 2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200});
+  auto g = LoadImage(grey);
+  ASSERT_TRUE(g);
+  EXPECT_EQ(At(*g, 0, 0), (std::array<int, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(At(*g, 1, 0), (std::array<int, 4>{200, 200, 200, 255}));
+
+  const auto deep = TempPath("deep.png");
+  WritePng(deep, 1, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0x80, 0x00, 0xFF, 0xFF});
+  auto d = LoadImage(deep);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(At(*d, 0, 0), (std::array<int, 4>{0x12, 0x80, 0xFF, 255}));
+
+  std::vector<uint8_t> rgb = Noise(13 * 11 * 3, 7);
+  const auto inter = TempPath("inter.png"), flat = TempPath("flat.png");
+  WritePng(inter, 13, 11, PNG_COLOR_TYPE_RGB, 8, rgb, true);
+  WritePng(flat, 13, 11, PNG_COLOR_TYPE_RGB, 8, rgb, false);
+  auto a = LoadImage(inter, 0), b = LoadImage(flat, 0);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(a->pixels.rgba, b->pixels.rgba);
+}
+
+TEST(LoadImage, DetectsBySignatureNotName) {
+  const auto path = TempPath("really_a_png.jpg");
+  WritePngRgb(path, 2, 2, kQuad);
+  EXPECT_TRUE(LoadImage(path));
+  const auto jpg = TempPath("really_a_jpeg.png");
+  WriteJpeg(jpg, 8, 8, std::vector<uint8_t>(8 * 8 * 3, 128));
+  EXPECT_TRUE(LoadImage(jpg));
+}
+
+TEST(LoadImage, JpegDecodes) {
+  std::vector<uint8_t> rgb(16 * 16 * 3);
+  for (size_t i = 0; i < rgb.size(); i += 3) { rgb[i] = 200; rgb[i + 1] = 100; rgb[i + 2] = 50; }
+  const auto path = TempPath("solid.jpg");
+  WriteJpeg(path, 16, 16, rgb);
+  auto img = LoadImage(path);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->width, 16);
+  EXPECT_EQ(img->height, 16);
+  const auto p = At(*img, 7, 9);
+  EXPECT_NEAR(p[0], 200, 3);
+  EXPECT_NEAR(p[1], 100, 3);
+  EXPECT_NEAR(p[2], 50, 3);
+  EXPECT_EQ(p[3], 255);
+}
+
+TEST(LoadImage, JpegBlackIsMaskedUnlessAsked) {
+  const auto path = TempPath("black.jpg");
+  WriteJpeg(path, 16, 16, std::vector<uint8_t>(16 * 16 * 3, 0));
+  auto masked = LoadImage(path);
+  ASSERT_TRUE(masked);
+  EXPECT_EQ(At(*masked, 5, 5), (std::array<int, 4>{0, 0, 0, 0}));
+  auto plain = LoadImage(path, IMAGE_FILTERED);
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(At(*plain, 5, 5), (std::array<int, 4>{0, 0, 0, 255}));
+}
+
+TEST(LoadImage, MissingEmptyDirectoryAndDeviceGiveNull) {
+  EXPECT_FALSE(LoadImage(TempPath("does_not_exist.png")));
+  EXPECT_FALSE(LoadImage(TempDir()));
+  const auto empty = TempPath("empty.png");
+  WriteFile(empty, {});
+  EXPECT_FALSE(LoadImage(empty));
+  EXPECT_FALSE(LoadImage("/dev/zero"));
+  const auto sig = TempPath("sig_only.png");
+  WriteFile(sig, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+  EXPECT_FALSE(LoadImage(sig));
+}
+
+TEST(LoadImage, EveryTruncatedPngGivesNull) {
+  const auto whole = TempPath("noise.png");
+  WritePngRgba(whole, 40, 30, Noise(40 * 30 * 4, 3));
+  const auto bytes = ReadFile(whole);
+  ASSERT_TRUE(LoadImage(whole));
+  const auto cut = TempPath("cut.png");
+  std::vector<size_t> cuts;
+  for (size_t n = 0; n < bytes.size(); ++n)
+    if (n < 200 || n % 97 == 0 || n + 40 >= bytes.size()) cuts.push_back(n);  // the tail holds IEND
+  ASSERT_EQ(cuts.back(), bytes.size() - 1);
+  for (size_t n : cuts) {
+    WriteFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)));
+    EXPECT_FALSE(LoadImage(cut)) << "cut at " << n << " of " << bytes.size();
+  }
+}
+
+TEST(LoadImage, CorruptPngGivesNull) {
+  const auto whole = TempPath("noise2.png");
+  WritePngRgb(whole, 20, 20, Noise(20 * 20 * 3, 5));
+  auto bytes = ReadFile(whole);
+  bytes[bytes.size() / 2] ^= 0x5A;  // inside IDAT: its CRC no longer matches
+  const auto bad = TempPath("flipped.png");
+  WriteFile(bad, bytes);
+  EXPECT_FALSE(LoadImage(bad));
+  auto garbage = Noise(4000, 9);
+  garbage.insert(garbage.begin(), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'});
+  WriteFile(bad, garbage);
+  EXPECT_FALSE(LoadImage(bad));
+}
+
+TEST(LoadImage, JpegWithGarbageOrCutShortGivesNull) {
+  std::vector<uint8_t> rgb = Noise(64 * 64 * 3, 11);
+  const auto good = TempPath("noise.jpg");
+  WriteJpeg(good, 64, 64, rgb, 90);
+  ASSERT_TRUE(LoadImage(good));
+  const auto bytes = ReadFile(good);
+  const auto bad = TempPath("bad.jpg");
+
+  auto garbage = Noise(5000, 13);
+  garbage.insert(garbage.begin(), {0xFF, 0xD8, 0xFF, 0xE0});
+  WriteFile(bad, garbage);
+  EXPECT_FALSE(LoadImage(bad));
+
+  for (size_t n : {size_t(3), size_t(20), bytes.size() / 3, bytes.size() / 2, bytes.size() - 400}) {
+    WriteFile(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)));
+    EXPECT_FALSE(LoadImage(bad)) << "cut at " << n;
+  }
+  // Garbage over the middle of the entropy-coded data.
+  auto mangled = bytes;
+  const auto noise = Noise(600, 17);
+  std::copy(noise.begin(), noise.end(), mangled.begin() + long(bytes.size() / 2));
+  WriteFile(bad, mangled);
+  EXPECT_FALSE(LoadImage(bad));
+}
+
+TEST(LoadImage, AbsurdSizeIsRefusedQuickly) {
+  const auto huge = TempPath("huge.png");
+  WriteFile(huge, PngHeaderOnly(100000, 100000));
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(LoadImage(huge));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+}
+
+TEST(LoadImage, SizeCapIsSixteenKSideAndSixtyFourMegapixels) {
+  // 1-bit grey keeps these valid files small.
+  auto mono = [](int w, int h) {
+    const auto path = TempPath("mono_" + std::to_string(w) + "x" + std::to_string(h) + ".png");
+    WritePng(path, w, h, PNG_COLOR_TYPE_GRAY, 1, std::vector<uint8_t>(size_t((w + 7) / 8) * h, 0xAA));
+    return path;
+  };
+  auto edge = LoadImage(mono(16384, 1));
+  ASSERT_TRUE(edge);
+  EXPECT_EQ(At(*edge, 0, 0), (std::array<int, 4>{255, 255, 255, 255}));
+  EXPECT_EQ(At(*edge, 1, 0)[3], 0);
+  EXPECT_FALSE(LoadImage(mono(16385, 1)));
+  EXPECT_FALSE(LoadImage(mono(1, 16385)));
+  EXPECT_FALSE(LoadImage(mono(8193, 8193)));  // under the side cap, over 64 M pixels
+}
+
+// Damaged files must come back as null or as a consistent picture, never crash.
+TEST(LoadImage, RandomlyDamagedFilesAreHandled) {
+  const auto png = TempPath("fuzz_src.png"), jpg = TempPath("fuzz_src.jpg"), out = TempPath("fuzz.bin");
+  WritePngRgba(png, 24, 17, Noise(24 * 17 * 4, 31));
+  WriteJpeg(jpg, 24, 17, Noise(24 * 17 * 3, 37), 80);
+  unsigned seed = 41;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  int nulls = 0;
+  for (const auto& src : {png, jpg}) {
+    const auto bytes = ReadFile(src);
+    for (int round = 0; round < 300; ++round) {
+      auto damaged = bytes;
+      const int flips = 1 + int(next() % 4);
+      for (int k = 0; k < flips; ++k) damaged[next() % damaged.size()] = uint8_t(next());
+      WriteFile(out, damaged);
+      auto img = LoadImage(out);
+      if (!img) {
+        ++nulls;
+        continue;
+      }
+      ASSERT_EQ(img->pixels.rgba.size(), size_t(img->width) * img->height * 4);
+    }
+  }
+  EXPECT_GT(nulls, 300);  // nearly every damaged PNG is refused by its checksums
+}
+
+TEST(LoadImageFont, RendersLatin1Smoothed) {
+  const auto path = FindFont();
+  ASSERT_FALSE(path.empty()) << "no TrueType font installed (scripts/deps.sh installs fonts-liberation2)";
+  auto f = LoadImageFont(path, 20);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->size, 20);
+  EXPECT_GT(f->ascent, 10);
+  EXPECT_GT(f->descent, 0);
+  EXPECT_GE(f->height, f->ascent + f->descent);
+  const Glyph& h = f->glyphs[int('H')];
+  EXPECT_GT(h.w, 5);
+  EXPECT_GT(h.h, 10);
+  EXPECT_LE(h.bearingY, f->ascent);
+  EXPECT_EQ(h.bearingY, h.h);  // H sits on the baseline
+  EXPECT_GT(h.advance, h.w);
+  EXPECT_GT(f->glyphs[0xE9].w, 0);  // é
+  EXPECT_GT(f->glyphs[int(' ')].advance, 0);
+  EXPECT_EQ(f->glyphs[int(' ')].w, 0);
+  EXPECT_EQ(f->glyphs[int('\n')].advance, 0);
+
+  const Pixmap& a = f->atlas;
+  ASSERT_GT(a.width, 0);
+  ASSERT_EQ(a.rgba.size(), size_t(a.width) * a.height * 4);
+  int partial = 0;
+  for (size_t i = 0; i < a.rgba.size(); i += 4) {
+    ASSERT_EQ(a.rgba[i], 255);
+    ASSERT_EQ(a.rgba[i + 1], 255);
+    ASSERT_EQ(a.rgba[i + 2], 255);
+    partial += a.rgba[i + 3] > 0 && a.rgba[i + 3] < 255;
+  }
+  EXPECT_GT(partial, 100);  // anti-aliased edges
+
+  // Glyphs lie inside the atlas, apart from one another.
+  std::vector<int> owner(size_t(a.width) * a.height, -1);
+  for (int c = 32; c < 256; ++c) {
+    const Glyph& g = f->glyphs[c];
+    if (g.w == 0) continue;
+    ASSERT_GE(g.x, 0);
+    ASSERT_GE(g.y, 0);
+    ASSERT_LE(g.x + g.w, a.width);
+    ASSERT_LE(g.y + g.h, a.height);
+    for (int y = g.y; y < g.y + g.h; ++y)
+      for (int x = g.x; x < g.x + g.w; ++x) {
+        ASSERT_EQ(owner[size_t(y) * a.width + x], -1) << "glyphs " << c << " overlap";
+        owner[size_t(y) * a.width + x] = c;
+      }
+  }
+}
+
+TEST(LoadImageFont, SizeScalesGlyphs) {
+  const auto path = FindFont();
+  ASSERT_FALSE(path.empty());
+  auto small = LoadImageFont(path, 20), big = LoadImageFont(path, 40);
+  ASSERT_TRUE(small && big);
+  const double ratio = double(big->glyphs[int('H')].h) / small->glyphs[int('H')].h;
+  EXPECT_NEAR(ratio, 2.0, 0.15);
+}
+
+TEST(LoadImageFont, BadInputGivesNull) {
+  const auto path = FindFont();
+  ASSERT_FALSE(path.empty());
+  EXPECT_FALSE(LoadImageFont(TempPath("nofont.ttf"), 12));
+  EXPECT_FALSE(LoadImageFont(path, 0));
+  EXPECT_FALSE(LoadImageFont(path, 100000));
+  EXPECT_FALSE(LoadImageFont(TempDir(), 12));
+  const auto bad = TempPath("garbage.ttf");
+  WriteFile(bad, Noise(20000, 21));
+  EXPECT_FALSE(LoadImageFont(bad, 12));
+  const auto bytes = ReadFile(path);
+  for (size_t n : {size_t(0), size_t(12), size_t(500), bytes.size() / 10}) {
+    WriteFile(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)));
+    EXPECT_FALSE(LoadImageFont(bad, 12)) << "cut at " << n;
+  }
+}
+
+}  // namespace
+}  // namespace bg
