@@ -46,9 +46,9 @@ void Click(TBlock* block, uint8_t button) {
 }
 
 void OptionsOk() {
-  const int32_t w = int32_t(NumberFieldNumber(gOptionWidth));
-  const int32_t h = int32_t(NumberFieldNumber(gOptionHeight));
-  const int32_t m = int32_t(NumberFieldNumber(gOptionMines));
+  const int32_t w = NumberFieldInt(gOptionWidth);
+  const int32_t h = NumberFieldInt(gOptionHeight);
+  const int32_t m = NumberFieldInt(gOptionMines);
   if (!GameSetupValid(w, h, m)) return;
   oWidth = w;
   oHeight = h;
@@ -112,7 +112,7 @@ void GadgetAction(const Event& ev) {
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
   } else if (s == gDirectConnect) {
-    ConnectTo(gui().Text(gDirectIP), int32_t(NumberFieldNumber(gDirectPort)));
+    ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort));
   } else if (s == gServerHost) {
     Host(1);
   } else if (s == gDirectHost) {

@@ -1,5 +1,6 @@
 #include "app/windows.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -57,6 +58,14 @@ Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t in
 }
 
 double NumberFieldNumber(Gadget* field) { return std::strtod(TheGui().Text(field).c_str(), nullptr); }
+
+int32_t NumberFieldInt(Gadget* field) {
+  const double v = NumberFieldNumber(field);
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return INT32_MAX;
+  if (v <= -2147483648.0) return INT32_MIN;
+  return int32_t(v);
+}
 
 namespace {
 

@@ -25,6 +25,9 @@ class TTab {
 Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer);
 double NumberFieldNumber(Gadget* field);
 int32_t IntFilter(const Event& ev);
+// The field's number truncated toward zero; values beyond 32 bits saturate
+// instead of overflowing the conversion.
+int32_t NumberFieldInt(Gadget* field);
 
 // Builds every window hidden, in start-up order. False when the main window cannot be made.
 bool BuildWindows();

@@ -1,5 +1,87 @@
 #include "net/net.h"
 
+#include <algorithm>
+
+#include "app/gadgets.h"
+#include "net/players.h"
+#include "net/serverlist.h"
+#include "platform/gui.h"
+
 namespace bg {
+
+MessageWriter TNet::Message;
+std::vector<std::unique_ptr<TNetClient>> TNet::Clients;
+TSocket TNet::Clientsock;
+TSocket TNet::Serversock;
+FrameReader TNet::ClientReader;
 uint8_t TNet::NetStatus = 0;
+
+TNetClient* TNetClient::CreateClient(TSocket socket) {
+  auto c = std::make_unique<TNetClient>();
+  c->IP = int32_t(socket.RemoteIp());
+  c->PORT = socket.RemotePort();
+  c->tcpsock = std::move(socket);
+  TNet::Clients.push_back(std::move(c));
+  return TNet::Clients.back().get();
+}
+
+void TNetClient::remove() {
+  tcpsock.Close();
+  auto& list = TNet::Clients;
+  list.erase(std::remove_if(list.begin(), list.end(), [this](const auto& c) { return c.get() == this; }), list.end());
+}
+
+void TNet::MSend(TSocket& socket) {
+  if (NetStatus == 0 && &socket != TServerList::SockPtr()) return;
+  if (Message.Empty() || !socket.IsOpen()) return;
+  socket.Send(Message.Bytes());
+}
+
+void TNet::MClientSendTCP(const TNetClient* except) {
+  if (NetStatus == 0) return;
+  for (const auto& c : Clients)
+    if (c.get() != except) MSend(c->tcpsock);
+}
+
+uint8_t TNet::Connect(uint32_t ip, int32_t port) {
+  // Address 0 would reach this machine, and ports outside 1-65535 another port.
+  if (ip == 0 || port < 1 || port > 65535) return 0;
+  Clientsock = TSocket();
+  if (!Clientsock.CreateTCP()) return 0;
+  Clientsock.SetTCPNoDelay(true);
+  ClientReader.Reset();
+  return Clientsock.Connect(ip, uint16_t(port)) ? 1 : 0;
+}
+
+uint8_t TNet::Host(int32_t port) {
+  if (port < 1 || port > 65535) return 0;
+  TSocket server;
+  if (!server.CreateTCP()) return 0;
+  server.SetTCPNoDelay(true);
+  if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return 0;
+  Serversock = std::move(server);
+  Connect(HostIp("localhost"), port);
+  NetStatus = 2;
+  return 1;
+}
+
+void TNet::Disconnect() {
+  for (const auto& c : Clients) c->tcpsock.Close();
+  for (const PlayerRef& p : SPlayers) p->client = nullptr;
+  Players.clear();
+  SPlayers.clear();
+  Clients.clear();
+  Clientsock.Close();
+  Clientsock = TSocket();
+  Serversock.Close();
+  Serversock = TSocket();
+  NetStatus = 0;
+  if (gChatPList) TheGui().ClearItems(gChatPList);
+}
+
+void TNet::Reset() {
+  MClear();
+  Disconnect();
+}
+
 }  // namespace bg

@@ -1,13 +1,61 @@
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-// The message layer's state that the rest of the program reads.
+#include "net/message.h"
+#include "platform/socket.h"
+
+// The message layer: one outgoing buffer, the host's accepted connections,
+// this program's connection to a host and the listening socket. Class-level only.
 namespace bg {
+
+// The host's record of one accepted player connection.
+struct TNetClient {
+  int32_t IP = 0;
+  int32_t PORT = 0;
+  TSocket tcpsock;
+  // Bytes of a frame cut by TCP wait here for the rest.
+  FrameReader reader;
+
+  // Appends a record for the accepted socket to TNet::Clients.
+  static TNetClient* CreateClient(TSocket socket);
+  // Closes the connection and drops the record from TNet::Clients.
+  void remove();
+};
 
 class TNet {
  public:
+  static MessageWriter Message;
+  static std::vector<std::unique_ptr<TNetClient>> Clients;
+  static TSocket Clientsock;
+  static TSocket Serversock;
+  static FrameReader ClientReader;
   // 0: not in a network game, 1: joined another host's game, 2: hosting.
   static uint8_t NetStatus;
+
+  static void MNew(uint16_t id) { Message.MNew(id); }
+  static void MByte(uint8_t v) { Message.MByte(v); }
+  static void MShort(uint16_t v) { Message.MShort(v); }
+  static void MInt(int32_t v) { Message.MInt(v); }
+  static void MLong(int64_t v) { Message.MLong(v); }
+  static void MFloat(float v) { Message.MFloat(v); }
+  static void MDouble(double v) { Message.MDouble(v); }
+  static void MLine(const std::string& s) { Message.MLine(s); }
+  static void MString(const std::string& s) { Message.MString(s); }
+  static void MClear() { Message.MClear(); }
+  // Queues the whole buffer on the socket (never blocks); only in a network
+  // game, or to the list server.
+  static void MSend(TSocket& socket);
+  // To every accepted connection but `except` (null: all, the host's own too).
+  static void MClientSendTCP(const TNetClient* except);
+
+  static uint8_t Connect(uint32_t ip, int32_t port);
+  static uint8_t Host(int32_t port);
+  static void Disconnect();
+  static void Reset();
+  // At most this many connections are kept; later ones are closed at once.
+  static constexpr size_t kMaxClients = 256;
 };
 
 }  // namespace bg

@@ -1,20 +1,432 @@
 #include "net/protocol.h"
 
-#include "platform/gui.h"
+#include <algorithm>
 
-// Until the network layer lands, the multiplayer commands do nothing and say nothing.
+#include "app/gadgets.h"
+#include "app/globals.h"
+#include "app/windows.h"
+#include "minefield/game.h"
+#include "net/net.h"
+#include "net/players.h"
+#include "net/serverlist.h"
+#include "platform/clock.h"
+#include "platform/random.h"
+#include "render/console.h"
+
 namespace bg {
-void NetServer() {}
-void NetClient() {}
-void ServerListPoll() {}
-uint8_t Host(uint8_t) { return 0; }
-uint8_t ConnectTo(const std::string&, int32_t) { return 0; }
-void SendClick(TBlock*, uint8_t) {}
-void SendGame(int32_t, int32_t, int32_t) {}
-void KickID(uint8_t) {}
-void SendChat(const std::string&) {}
-void SendColour() {}
-void DisconnectAll() {}
-void ServerListRefresh() {}
-void JoinListedGame(const ObjectRef&) {}
+
+namespace {
+
+void Status(const char* text) {
+  if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);
+}
+
+void ShowChatPage() {
+  if (!gMultiTabber) return;
+  TheGui().SelectItem(gMultiTabber, 3);
+  TTab::DoTab(gMultiTabber, 3);
+}
+
+void SendColourBytes(const RGB& c) {
+  TNet::MByte(c[0]);
+  TNet::MByte(c[1]);
+  TNet::MByte(c[2]);
+}
+
+RGB ReadColour(FieldReader& r) {
+  const uint8_t red = r.ReadByte(), green = r.ReadByte(), blue = r.ReadByte();
+  return RGB{red, green, blue};
+}
+
+// A connection that is gone, broken or hostile leaves the game like any lost player.
+void LoseClient(TNetClient* c) {
+  TPlayer* p = TPlayer::SFindByClient(c);
+  c->remove();
+  if (!p) return;
+  p->client = nullptr;
+  p->Left = 1;
+  for (const PlayerRef& sp : SPlayers)
+    if (sp.get() == p) SLeavingPlayers.push_back(sp);
+  TNet::MNew(MSG_LEFT);
+  TNet::MByte(p->id);
+  TNet::MClientSendTCP(nullptr);
+  TNet::MClear();
+}
+
+void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
+  if (TPlayer::SFindByClient(c)) return;
+  SortPlayersById(SPlayers);
+  std::string unique = name;
+  for (int n = 1; TPlayer::SFindByName(unique); ++n) unique = name + std::to_string(n);
+  const std::optional<uint8_t> id = TPlayer::NID();
+  if (!id) {
+    // Every id is taken: a duplicate would merge two players' clicks.
+    c->tcpsock.Close();
+    return;
+  }
+  const PlayerRef p = TPlayer::Create(unique, col, *id, c, 1);
+
+  TNet::MNew(MSG_PLAYER);
+  TNet::MLine(unique);
+  SendColourBytes(*p->col);
+  TNet::MByte(*id);
+  TNet::MClientSendTCP(c);
+  TNet::MClear();
+
+  TNet::MNew(MSG_IDENTITY);
+  TNet::MLine(unique);
+  SendColourBytes(*p->col);
+  TNet::MByte(*id);
+  TNet::MSend(c->tcpsock);
+  TNet::MClear();
+
+  TNet::MNew(MSG_GAME);
+  TNet::MInt(BlockAW);
+  TNet::MInt(BlockAH);
+  TNet::MInt(Mines);
+  TNet::MByte(uint8_t(Wrapping));
+  TNet::MByte(BombLose);
+  TNet::MInt(rseed);
+  TNet::MFloat(GameTime);
+  for (const PlayerRef& q : SPlayers) {
+    if (q == p) continue;
+    TNet::MNew(MSG_PLAYER);
+    TNet::MLine(q->name);
+    SendColourBytes(*q->col);
+    TNet::MByte(q->id);
+    if (q->Left == 1) {
+      TNet::MNew(MSG_LEFT);
+      TNet::MByte(q->id);
+    }
+  }
+  for (const TAction& a : Actions) {
+    TNet::MNew(a.atype);
+    TNet::MInt(int32_t(a.adata));
+    TNet::MByte(a.amod);
+    TNet::MByte(a.aplayer);
+  }
+  TNet::MSend(c->tcpsock);
+  TNet::MClear();
+}
+
+bool ValidClick(int32_t id, uint8_t button) {
+  return (button == 1 || button == 2) && id >= 0 && int64_t(id) < int64_t(BlockAW) * int64_t(BlockAH);
+}
+
+}  // namespace
+
+void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
+  c->reader.Feed(bytes, [c](uint16_t id, FieldReader& r) {
+    switch (id) {
+      case MSG_JOIN: {
+        const std::string name = r.ReadLine();
+        const RGB col = ReadColour(r);
+        if (!r.Ok()) return Parse::NeedMore;
+        HandleJoin(c, name, col);
+        return Parse::Done;
+      }
+      case MSG_CHAT: {
+        const std::string text = r.ReadLine();
+        if (!r.Ok()) return Parse::NeedMore;
+        if (TPlayer* p = TPlayer::SFindByClient(c)) {
+          TNet::MNew(MSG_CHAT);
+          TNet::MLine(p->name + ": " + text);
+          TNet::MClientSendTCP(nullptr);
+          TNet::MClear();
+        }
+        return Parse::Done;
+      }
+      case MSG_CLICK: {
+        const int32_t block = r.ReadInt();
+        const uint8_t button = r.ReadByte();
+        if (!r.Ok()) return Parse::NeedMore;
+        TPlayer* p = TPlayer::SFindByClient(c);
+        // Only clicks on this field are relayed and logged: the log is replayed to every late joiner.
+        if (p && ValidClick(block, button)) {
+          TNet::MNew(MSG_CLICK);
+          TNet::MInt(block);
+          TNet::MByte(button);
+          TNet::MByte(p->id);
+          TNet::MClientSendTCP(nullptr);
+          TNet::MClear();
+          TAction::Add(TAction::ACT_CLICK, button, float(block), p->id);
+        }
+        return Parse::Done;
+      }
+      case MSG_COLOUR: {
+        const RGB col = ReadColour(r);
+        if (!r.Ok()) return Parse::NeedMore;
+        if (TPlayer* p = TPlayer::SFindByClient(c)) {
+          *p->col = col;
+          TNet::MNew(MSG_COLOUR);
+          TNet::MByte(p->id);
+          SendColourBytes(col);
+          TNet::MClientSendTCP(nullptr);
+          TNet::MClear();
+        }
+        return Parse::Done;
+      }
+      default:
+        return Parse::Unknown;
+    }
+  });
+}
+
+void NetServer() {
+  if (TNet::Clients.size() < TNet::kMaxClients) {
+    if (std::optional<TSocket> s = TNet::Serversock.Accept()) TNetClient::CreateClient(std::move(*s));
+  } else if (std::optional<TSocket> s = TNet::Serversock.Accept()) {
+    s->Close();
+  }
+  std::vector<uint8_t> block;
+  for (size_t i = 0; i < TNet::Clients.size();) {
+    TNetClient* c = TNet::Clients[i].get();
+    c->tcpsock.Flush();
+    if (!c->tcpsock.Connected() || c->tcpsock.Broken() || c->reader.Broken()) {
+      LoseClient(c);
+      continue;  // the record is gone; the next one moved to index i
+    }
+    block.clear();
+    // Bytes that came before the peer closed still count (its last message, say).
+    c->tcpsock.RecvAvail(block, 1 << 20);
+    if (!block.empty()) {
+      HostReceive(c, block);
+      if (c->reader.Broken()) {
+        LoseClient(c);
+        continue;
+      }
+    }
+    if (i < TNet::Clients.size() && TNet::Clients[i].get() == c) ++i;
+  }
+}
+
+void ClientReceive(std::span<const uint8_t> bytes) {
+  TNet::ClientReader.Feed(bytes, [](uint16_t id, FieldReader& r) {
+    switch (id) {
+      case MSG_PLAYER: {
+        const std::string name = r.ReadLine();
+        const RGB col = ReadColour(r);
+        const uint8_t pid = r.ReadByte();
+        if (!r.Ok()) return Parse::NeedMore;
+        TPlayer::Create(name, col, pid, nullptr, 0);
+        CPrint(name + " has joined the game.");
+        PlayerlistRefresh();
+        return Parse::Done;
+      }
+      case MSG_IDENTITY: {
+        const std::string name = r.ReadLine();
+        const RGB col = ReadColour(r);
+        const uint8_t pid = r.ReadByte();
+        if (!r.Ok()) return Parse::NeedMore;
+        MPlayer = TPlayer::Create(name, col, pid, nullptr, 0);
+        PlayerlistRefresh();
+        DPrint("I am " + name);
+        return Parse::Done;
+      }
+      case MSG_CLICK: {
+        const int32_t block = r.ReadInt();
+        const uint8_t button = r.ReadByte();
+        const uint8_t pid = r.ReadByte();
+        if (!r.Ok()) return Parse::NeedMore;
+        TBlock* b = TBlock::FromID(block);
+        TPlayer* p = TPlayer::FindByID(pid);
+        if (b && p)
+          ClickBlock(b, button, p);
+        else if (b && pid == 255)
+          ClickBlock(b, button, nullptr);
+        return Parse::Done;
+      }
+      case MSG_SEED: {
+        const int32_t seed = r.ReadInt();
+        if (!r.Ok()) return Parse::NeedMore;
+        SeedRnd(seed);
+        rseed = seed;
+        return Parse::Done;
+      }
+      case MSG_CHAT: {
+        const std::string text = r.ReadLine();
+        if (!r.Ok()) return Parse::NeedMore;
+        CPrint(text);
+        return Parse::Done;
+      }
+      case MSG_GAME: {
+        const int32_t w = r.ReadInt(), h = r.ReadInt(), m = r.ReadInt();
+        const uint8_t wrap = r.ReadByte(), lethal = r.ReadByte();
+        const int32_t seed = r.ReadInt();
+        const float time = r.ReadFloat();
+        if (!r.Ok()) return Parse::NeedMore;
+        // A setup no StartGame would accept changes nothing, the seed included.
+        if (StartGame(w, h, m, wrap, time, lethal) == 1) rseed = seed;
+        return Parse::Done;
+      }
+      case MSG_LEFT: {
+        const uint8_t pid = r.ReadByte();
+        if (!r.Ok()) return Parse::NeedMore;
+        if (TPlayer* p = TPlayer::FindByID(pid)) {
+          CPrint(p->name + " has left the game.");
+          p->name += " [left]";
+          p->Left = 1;
+          for (const PlayerRef& q : Players)
+            if (q.get() == p) LeavingPlayers.push_back(q);
+          PlayerlistRefresh();
+        }
+        return Parse::Done;
+      }
+      case MSG_KICKED:
+        TNet::Disconnect();
+        CPrint("You have been kicked from the game!");
+        return Parse::Done;
+      case MSG_COLOUR: {
+        const uint8_t pid = r.ReadByte();
+        const RGB col = ReadColour(r);
+        if (!r.Ok()) return Parse::NeedMore;
+        if (TPlayer* p = TPlayer::FindByID(pid)) *p->col = col;
+        return Parse::Done;
+      }
+      default:
+        return Parse::Unknown;
+    }
+  });
+}
+
+void NetClient() {
+  TNet::Clientsock.Flush();
+  if (!TNet::Clientsock.IsOpen() || !TNet::Clientsock.Connected() || TNet::Clientsock.Broken() ||
+      TNet::ClientReader.Broken()) {
+    TNet::Disconnect();
+    TNet::Reset();
+    CPrint("Disconnected");
+    Status("Disconnected");
+    return;
+  }
+  // Bytes that came before the host closed still count (a kick, say).
+  std::vector<uint8_t> block;
+  TNet::Clientsock.RecvAvail(block, 1 << 20);
+  if (!block.empty()) ClientReceive(block);
+}
+
+void ServerListPoll() { TServerList::NetRecv(); }
+
+void Host(uint8_t broadcast) {
+  TNet::Disconnect();
+  if (broadcast == 0) {
+    TServerList::ClearList();
+    TServerList::CloseSock();
+  }
+  Status("Attempting to host...");
+  const int32_t p = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
+  if (!TNet::Host(p)) {
+    Status("Failed to host");
+    return;
+  }
+  Status("Hosting");
+  SendGame(oWidth, oHeight, oMines);
+  SendConnect();
+  if (broadcast == 1) {
+    TServerList::Refresh();
+    TServerList::Host(oName, p);
+  }
+  ShowChatPage();
+  TNet::NetStatus = 2;
+}
+
+uint8_t Connect(uint32_t ip, int32_t port) {
+  TNet::Disconnect();
+  Status("Connecting...");
+  if (!TNet::Connect(ip, port)) {
+    Status("Failed to connect");
+    return 0;
+  }
+  Status("Connected to game");
+  TNet::NetStatus = 1;
+  SendConnect();
+  ShowChatPage();
+  return 1;
+}
+
+uint8_t ConnectTo(const std::string& host, int32_t port) { return Connect(HostIp(host), port); }
+
+void SendConnect() {
+  TNet::MNew(MSG_JOIN);
+  TNet::MLine(oName);
+  Sendcolor(color);
+  TNet::MSend(TNet::Clientsock);
+  TNet::MClear();
+}
+
+void SendClick(TBlock* block, uint8_t button) {
+  if (!block) return;
+  if (button != 1 && !(button == 2 && block->Revealed == 0)) return;
+  TNet::MNew(MSG_CLICK);
+  TNet::MInt(block->id);
+  TNet::MByte(button);
+  TNet::MSend(TNet::Clientsock);
+  TNet::MClear();
+}
+
+uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
+  // The same rule as StartGame, so the log is never reset for a game nobody starts.
+  if (TNet::NetStatus != 2 || !GameSetupValid(width, height, mines)) return 0;
+  rseed = MilliSecs();
+  // -1 would tell every player to use their own clock, and so other mines.
+  if (rseed == -1) rseed = 0;
+  TNet::MNew(MSG_GAME);
+  TNet::MInt(width);
+  TNet::MInt(height);
+  TNet::MInt(mines);
+  TNet::MByte(oWrap);
+  TNet::MByte(oBombLose);
+  TNet::MInt(rseed);
+  TNet::MFloat(0.0f);
+  const int32_t r = Rand(0, width * height - 1);
+  TNet::MNew(MSG_CLICK);
+  TNet::MInt(r);
+  TNet::MByte(1);
+  TNet::MByte(255);
+  TNet::MClientSendTCP(nullptr);
+  TNet::MClear();
+  Actions.clear();
+  TAction::Add(TAction::ACT_CLICK, 1, float(r), 255);
+  return 0;
+}
+
+void Sendcolor(const RGB& colour) { SendColourBytes(colour); }
+
+void KickID(uint8_t id) {
+  if (TPlayer* p = TPlayer::SFindByID(id); p && p->client) {
+    TNet::MNew(MSG_KICKED);
+    TNet::MSend(p->client->tcpsock);
+    // A kick cannot be ignored: the connection ends here and the player leaves as any lost one.
+    p->client->tcpsock.Close();
+  }
+  TNet::MClear();
+}
+
+void SendChat(const std::string& text) {
+  TNet::MNew(MSG_CHAT);
+  TNet::MLine(text);
+  TNet::MSend(TNet::Clientsock);
+  TNet::MClear();
+}
+
+void SendColour() {
+  TNet::MNew(MSG_COLOUR);
+  Sendcolor(color);
+  TNet::MSend(TNet::Clientsock);
+  TNet::MClear();
+}
+
+void DisconnectAll() {
+  TNet::Disconnect();
+  TServerList::ClearList();
+  TServerList::CloseSock();
+  Status("Not connected");
+}
+
+void ServerListRefresh() { TServerList::Refresh(); }
+
+void JoinListedGame(const ObjectRef& extra) {
+  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) ConnectTo(game->ip, game->PORT);
+}
+
 }  // namespace bg

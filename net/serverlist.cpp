@@ -1,7 +1,125 @@
 #include "net/serverlist.h"
 
+#include "app/gadgets.h"
+#include "net/net.h"
+#include "render/console.h"
+
 namespace bg {
+
+std::unique_ptr<TSocket> TServerList::Sock;
 std::array<std::string, 2> TServerList::IPs{"localhost", "localhost"};
 std::array<int32_t, 2> TServerList::Ports{8201, 8201};
 int32_t TServerList::lists = 2;
+std::vector<std::shared_ptr<TGame>> TServerList::Gamelist;
+FirstFrameReader TServerList::Reader;
+
+std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
+                                      const std::string& ip, int32_t port) {
+  auto g = std::make_shared<TGame>();
+  g->name = name;
+  g->ip = ip;
+  g->PORT = port;
+  list.push_back(g);
+  return g;
+}
+
+void TServerList::ClearList() {
+  Gamelist.clear();
+  if (gServerList) TheGui().ClearItems(gServerList);
+}
+
+void TServerList::CloseSock() {
+  if (Sock) Sock->Close();
+  Sock.reset();
+}
+
+uint8_t TServerList::Connected() {
+  return Sock && Sock->RemoteIp() != 0 && Sock->Connected() ? 1 : 0;
+}
+
+uint8_t TServerList::Connect() {
+  for (int i = 0; i < lists && i < 2; ++i) {
+    const uint32_t ip = HostIp(IPs[size_t(i)]);
+    const int32_t port = Ports[size_t(i)];
+    if (ip == 0 || port < 1 || port > 65535) continue;
+    auto s = std::make_unique<TSocket>();
+    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port))) continue;
+    s->SetTCPNoDelay(false);
+    Sock = std::move(s);
+    Reader.Reset();
+    // The introduction leaves with the next send on this socket: the list request.
+    TNet::MNew(100);
+    TNet::MByte(2);
+    return 1;
+  }
+  return 0;
+}
+
+uint8_t TServerList::Refresh() {
+  if (!Connected() && !Connect()) {
+    ClearList();
+    if (gServerList) TheGui().AddItem(gServerList, "Failed to connect to server list");
+    return 0;
+  }
+  TNet::MNew(101);
+  TNet::MSend(*Sock);
+  TNet::MClear();
+  return 0;
+}
+
+uint8_t TServerList::Host(const std::string& name, int32_t port) {
+  if (!Connected()) return 0;
+  TNet::MNew(100);
+  TNet::MByte(1);
+  TNet::MLine(name);
+  TNet::MInt(port);
+  TNet::MSend(*Sock);
+  TNet::MClear();
+  return 1;
+}
+
+void TServerList::NetRecv() {
+  if (!Sock) return;
+  Sock->Flush();
+  if (!Connected()) return;
+  std::vector<uint8_t> block;
+  Sock->RecvAvail(block, 1 << 20);
+  if (block.empty()) return;
+  Reader.Feed(block, [](uint16_t id, FieldReader& r) {
+    if (id == 102) {
+      const uint16_t count = r.ReadShort();
+      struct Entry {
+        std::string ip, name;
+        int32_t port;
+      };
+      std::vector<Entry> entries;
+      for (int i = 0; i < count && r.Ok(); ++i) {
+        Entry e;
+        e.ip = r.ReadLine();
+        e.port = r.ReadInt();
+        r.ReadShort();
+        e.name = r.ReadLine();
+        entries.push_back(std::move(e));
+      }
+      if (!r.Ok()) return Parse::NeedMore;
+      ClearList();
+      Gui* gui = gServerList ? &TheGui() : nullptr;
+      for (const Entry& e : entries) {
+        auto g = TGame::AddGame(Gamelist, e.name, e.ip, e.port);
+        if (gui) gui->AddItem(gServerList, e.name, e.ip + ":" + std::to_string(e.port), g);
+      }
+      if (count == 0 && gui) gui->AddItem(gServerList, "No games available");
+      return Parse::Done;
+    }
+    if (id == 5) {
+      const std::string text = r.ReadLine();
+      if (!r.Ok()) return Parse::NeedMore;
+      CPrint(text);
+      return Parse::Done;
+    }
+    return Parse::Unknown;
+  });
+  if (Reader.Broken()) CloseSock();
+}
+
 }  // namespace bg

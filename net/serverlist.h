@@ -1,17 +1,45 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
-// The list-server client: class-level state only.
+#include "net/message.h"
+#include "platform/gui.h"
+#include "platform/socket.h"
+
+// The list-server client: announces hosted games and fetches the list.
 namespace bg {
+
+// One row of the server list.
+struct TGame : Object {
+  std::string name;
+  std::string ip;
+  int32_t PORT = 0;
+  static std::shared_ptr<TGame> AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
+                                        const std::string& ip, int32_t port);
+};
 
 class TServerList {
  public:
+  // The connection to the list server that answered, if any.
+  static std::unique_ptr<TSocket> Sock;
   // List servers to try, in order: the configured one, then one on this machine.
   static std::array<std::string, 2> IPs;
   static std::array<int32_t, 2> Ports;
   static int32_t lists;
+  static std::vector<std::shared_ptr<TGame>> Gamelist;
+  static FirstFrameReader Reader;
+
+  static TSocket* SockPtr() { return Sock.get(); }
+  static void ClearList();
+  static uint8_t Connected();
+  static uint8_t Connect();
+  static uint8_t Refresh();
+  static uint8_t Host(const std::string& name, int32_t port);
+  static void NetRecv();
+  static void CloseSock();
 };
 
 }  // namespace bg

@@ -12,6 +12,7 @@
 #include "app/windows.h"
 #include "minefield/game.h"
 #include "net/net.h"
+#include "net/serverlist.h"
 #include "net/players.h"
 #include "platform/clock.h"
 #include "platform/random.h"
@@ -56,7 +57,9 @@ void ResetGameState() {
   SLeavingPlayers.clear();
   MPlayer.reset();
   Actions.clear();
-  TNet::NetStatus = 0;
+  TNet::Reset();
+  TServerList::ClearList();
+  TServerList::CloseSock();
   DEFWIDTH = 270.0f;
   DEFHEIGHT = 320.0f;
   SCALEX = SCALEY = BACKSCALEX = BACKSCALEY = 1.0f;
