@@ -38,9 +38,13 @@ void TNet::MSend(TSocket& socket) {
 }
 
 void TNet::MClientSendTCP(const TNetClient* except) {
-  if (NetStatus == 0) return;
+  if (NetStatus == 0 || Message.Empty()) return;
   for (const auto& c : Clients)
-    if (c.get() != except) MSend(c->tcpsock);
+    if (c.get() != except && c->tcpsock.IsOpen()) c->tcpsock.Enqueue(Message.Bytes());
+}
+
+void TNet::FlushClients() {
+  for (const auto& c : Clients) c->tcpsock.Flush();
 }
 
 uint8_t TNet::Connect(uint32_t ip, int32_t port) {

@@ -48,7 +48,9 @@ class TNet {
   // game, or to the list server.
   static void MSend(TSocket& socket);
   // To every accepted connection but `except` (null: all, the host's own too).
+  // Queued only: the host's poll flushes every connection once at its end.
   static void MClientSendTCP(const TNetClient* except);
+  static void FlushClients();
 
   static uint8_t Connect(uint32_t ip, int32_t port);
   static uint8_t Host(int32_t port);

@@ -198,6 +198,7 @@ void NetServer() {
     }
     if (i < TNet::Clients.size() && TNet::Clients[i].get() == c) ++i;
   }
+  TNet::FlushClients();
 }
 
 void ClientReceive(std::span<const uint8_t> bytes) {
@@ -385,6 +386,7 @@ uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
   TNet::MByte(255);
   TNet::MClientSendTCP(nullptr);
   TNet::MClear();
+  TNet::FlushClients();
   Actions.clear();
   TAction::Add(TAction::ACT_CLICK, 1, float(r), 255);
   return 0;

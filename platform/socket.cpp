@@ -184,7 +184,9 @@ bool TSocket::RecvAvail(std::vector<uint8_t>& out, size_t maxBytes) {
   return true;
 }
 
-bool TSocket::Send(std::span<const uint8_t> bytes) {
+bool TSocket::Send(std::span<const uint8_t> bytes) { return Enqueue(bytes) && Flush(); }
+
+bool TSocket::Enqueue(std::span<const uint8_t> bytes) {
   if (fd_ < 0 || broken_) return false;
   // Checked before appending, so one send larger than the cap (a late
   // joiner's click log) still goes; only a peer that stops reading breaks it.
@@ -195,7 +197,7 @@ bool TSocket::Send(std::span<const uint8_t> bytes) {
     return false;
   }
   queue_.insert(queue_.end(), bytes.begin(), bytes.end());
-  return Flush();
+  return true;
 }
 
 bool TSocket::Flush() {

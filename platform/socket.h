@@ -52,6 +52,9 @@ class TSocket {
   // that stops reading cannot grow the queue without bound. False once
   // broken or closed.
   bool Send(std::span<const uint8_t> bytes);
+  // As Send, but leaves the bytes queued for the next Flush: many small
+  // messages to one peer within a tick then cost one system call.
+  bool Enqueue(std::span<const uint8_t> bytes);
   // Sends queued bytes without blocking; call once per tick.
   bool Flush();
   size_t Queued() const { return queue_.size() - head_; }

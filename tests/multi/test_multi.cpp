@@ -1,0 +1,471 @@
+// Real instances of the game playing together over 127.0.0.1, each its own
+// process driven through the same buttons and menus a player uses.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/multi/instance.h"
+
+namespace bg::multi {
+namespace {
+
+constexpr int kWaitMs = 5000;
+using Group = std::vector<Instance*>;
+
+// Polls until the condition holds or the deadline passes; the instances keep
+// ticking on their own meanwhile.
+bool Eventually(const std::function<bool()>& cond, int ms = kWaitMs) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (cond()) return true;
+    if (Clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int RowWith(const std::vector<std::string>& rows, const std::string& part) {
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (Contains(rows[i], part)) return int(i);
+  return -1;
+}
+
+std::string JoinLine(const std::string& name) { return " " + name + " has joined the game."; }
+
+bool IsMine(const std::vector<int>& mines, int id) { return std::find(mines.begin(), mines.end(), id) != mines.end(); }
+
+// Blocks still to clear: covered (flagged or not) and not mines.
+std::vector<int> CoveredSafe(const State& s, const std::vector<int>& mines) {
+  std::vector<int> ids;
+  for (int id = 0; id < int(s.board.size()); ++id)
+    if ((s.board[size_t(id)] == '.' || s.board[size_t(id)] == 'F') && !IsMine(mines, id)) ids.push_back(id);
+  return ids;
+}
+
+std::string Click(int id, int button) { return "click " + std::to_string(id) + " " + std::to_string(button); }
+
+// Every instance knows `count` players and which one it is.
+bool SeePlayers(const Group& group, size_t count) {
+  for (Instance* i : group) {
+    const State s = i->Dump();
+    if (s.parsed.size() != count || s.MyName().empty()) return false;
+  }
+  return true;
+}
+
+// The same field, the same marks and the same player records everywhere.
+bool Synced(const Group& group, State* first = nullptr) {
+  std::optional<State> ref;
+  for (Instance* i : group) {
+    State s = i->Dump();
+    if (!s.ok || s.board.empty()) return false;
+    if (!ref) {
+      ref = std::move(s);
+      continue;
+    }
+    if (s.board != ref->board || s.marks != ref->marks || s.players != ref->players || s.width != ref->width ||
+        s.height != ref->height || s.game != ref->game || s.seed != ref->seed)
+      return false;
+  }
+  if (first && ref) *first = *ref;
+  return bool(ref);
+}
+
+// Names what differs, after a wait for agreement has run out.
+void ExpectSame(const Group& group) {
+  const State ref = group.front()->Dump();
+  for (Instance* i : group) {
+    const State s = i->Dump();
+    EXPECT_EQ(s.board, ref.board) << i->Label() << " vs " << group.front()->Label();
+    EXPECT_EQ(s.marks, ref.marks) << i->Label() << " vs " << group.front()->Label();
+    EXPECT_EQ(s.players, ref.players) << i->Label() << " vs " << group.front()->Label();
+  }
+}
+
+class Multi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    signal(SIGPIPE, SIG_IGN);  // a dead child must fail a test, not end the run
+    char tmpl[] = "/tmp/bg-multi-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+
+  void TearDown() override {
+    if (HasFailure()) {
+      for (auto& i : instances_) {
+        const State s = i->Dump(1000);  // a hung instance must not eat the time limit
+        std::string console = s.console.size() > 800 ? "..." + s.console.substr(s.console.size() - 800) : s.console;
+        std::cout << "--- " << i->Label() << ": net " << s.net << " game " << s.game << " status \"" << s.statustext
+                  << "\"\n    console:" << console << "\n    stderr: " << i->StderrText() << "\n";
+      }
+      if (list_) std::cout << "--- list server log:\n" << list_->LogText();
+    }
+    instances_.clear();
+    list_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  Instance& Spawn(const std::string& label, const std::string& config = "") {
+    instances_.push_back(std::make_unique<Instance>(label, dir_ + "/" + label, config));
+    return *instances_.back();
+  }
+  bool AllReady() const {
+    return std::all_of(instances_.begin(), instances_.end(), [](const auto& i) { return i->Ready(); });
+  }
+
+  // A random high port for each attempt: a taken one shows as "Failed to host".
+  static int PickPort() {
+    static std::mt19937 rng(std::random_device{}() ^ unsigned(getpid()));
+    return 20000 + int((unsigned(getpid()) * 7919u + rng()) % 40000u);
+  }
+
+  // Hosts on a free port and returns it; 0 when hosting does not work at all.
+  int HostGame(Instance& host, bool broadcast = false) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      const int port = PickPort();
+      host.Cmd("set port " + std::to_string(port));
+      host.Cmd(broadcast ? "hostb" : "host");
+      const State s = host.Dump();
+      if (s.net == 2) return port;
+      if (!Contains(s.statustext, "Failed to host")) return 0;
+    }
+    return 0;
+  }
+
+  static void Connect(Instance& player, int port) {
+    player.Cmd("set ip 127.0.0.1");
+    player.Cmd("set port " + std::to_string(port));
+    player.Cmd("connect");
+  }
+
+  // Host and players with these names, all in one game; returns the port or 0.
+  int StartGame(const Group& group, const std::vector<std::string>& names) {
+    for (size_t k = 0; k < group.size(); ++k)
+      if (group[k]->Cmd("set name " + names[k]) != "OK") return 0;
+    const int port = HostGame(*group[0]);
+    if (port == 0) return 0;
+    // One at a time, so the order of arrival (and with it names and ids) is fixed.
+    for (size_t k = 1; k <= group.size(); ++k) {
+      const Group joined(group.begin(), group.begin() + long(k));
+      if (k > 1) Connect(*group[k - 1], port);
+      if (!Eventually([&] { return SeePlayers(joined, k); })) return 0;
+    }
+    return port;
+  }
+
+  // The host starts a field of this size; waits until every instance has it.
+  bool NewField(const Group& group, int w, int h, int mines, bool lethal) {
+    Instance& host = *group[0];
+    const long old = host.Dump().seed;
+    if (host.Cmd(lethal ? "lethal 1" : "lethal 0") != "OK" ||
+        host.Cmd("options " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(mines)) != "OK" ||
+        host.Cmd("newgame") != "OK")
+      return false;
+    State s;
+    return Eventually(
+        [&] { return Synced(group, &s) && s.seed != old && s.width == w && s.height == h && s.mines == mines; });
+  }
+
+  // Mines are placed by the first reveal: make one if nobody has yet.
+  std::vector<int> PlacedMines(const Group& group, Instance& clicker) {
+    if (group[0]->Mines().empty()) {
+      clicker.Cmd(Click(int(group[0]->Dump().board.size() / 2), 1));
+      Eventually([&] {
+        State s;
+        return Synced(group, &s) && s.Revealed() > 0;
+      });
+    }
+    return group[0]->Mines();
+  }
+
+  std::string dir_;
+  std::vector<std::unique_ptr<Instance>> instances_;
+  std::unique_ptr<ListServer> list_;
+};
+
+TEST_F(Multi, DriverRejectsMalformedCommandsAndKeepsRunning) {
+  Instance& solo = Spawn("solo");
+  ASSERT_TRUE(solo.Ready());
+  for (const char* bad : {"", "bogus", "run", "run -5", "run x", "click", "click 1", "click -1 1", "click 0 3",
+                          "click 99999 1", "colour 1 2", "colour 1 2 300", "kick", "join x", "lethal 2",
+                          "options 1 1 100", "set", "set colour red", "dump now", "host now"})
+    EXPECT_EQ(solo.Cmd(bad).rfind("ERR", 0), 0u) << '"' << bad << '"';
+  EXPECT_EQ(solo.Cmd(std::string(100000, 'x')), "ERR line too long");
+  // Alone, a click is played at once.
+  EXPECT_EQ(solo.Cmd(Click(40, 1)), "OK");
+  const State s = solo.Dump();
+  ASSERT_TRUE(s.ok);
+  EXPECT_EQ(s.net, 0);
+  EXPECT_GT(s.Revealed(), 0);
+}
+
+TEST_F(Multi, HostTwoPlayersAndALateJoinerKeepOneBoard) {
+  Instance& h = Spawn("host");
+  Instance& a = Spawn("one");
+  Instance& b = Spawn("two");
+  ASSERT_TRUE(AllReady());
+  const Group trio{&h, &a, &b};
+  const int port = StartGame(trio, {"Ace", "Ace", "Ace"});
+  ASSERT_NE(port, 0) << "host and two players did not come together";
+
+  // One name asked for three times: told apart by a number; ids in order of arrival.
+  const std::vector<std::string> names{"Ace", "Ace1", "Ace2"};
+  for (size_t k = 0; k < trio.size(); ++k) {
+    const State s = trio[k]->Dump();
+    EXPECT_EQ(s.MyName(), names[k]) << trio[k]->Label();
+    for (int id = 0; id < 3; ++id) {
+      const PlayerLine* p = s.Find(names[size_t(id)]);
+      ASSERT_NE(p, nullptr) << trio[k]->Label() << " lacks " << names[size_t(id)];
+      EXPECT_EQ(p->id, id) << trio[k]->Label();
+    }
+  }
+
+  // A field with room for many clicks: a big opening reveal asks for another one.
+  std::vector<int> mines, safe;
+  for (int attempt = 0; attempt < 4 && safe.size() < 12; ++attempt) {
+    ASSERT_TRUE(NewField(trio, 12, 12, 30, false));
+    mines = PlacedMines(trio, a);
+    ASSERT_EQ(mines.size(), 30u);
+    safe = CoveredSafe(h.Dump(), mines);
+  }
+  ASSERT_GE(safe.size(), 12u);
+  EXPECT_EQ(a.Mines(), mines);
+  EXPECT_EQ(b.Mines(), mines);
+
+  // Many clicks from all three at once, without waiting for each other.
+  std::shuffle(safe.begin(), safe.end(), std::mt19937(12345));
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(trio[size_t(k % 3)]->Cmd(Click(mines[size_t(k)], 2)), "OK");
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(trio[size_t(k % 3)]->Cmd(Click(safe[size_t(k)], 1)), "OK");
+  // Two players on one block at the same moment: the host's order decides for all.
+  EXPECT_EQ(a.Cmd(Click(safe[8], 2)), "OK");
+  EXPECT_EQ(b.Cmd(Click(safe[8], 1)), "OK");
+  EXPECT_EQ(h.Cmd(Click(safe[9], 2)), "OK");
+  // Agreement alone could be the state before any click arrived: wait for their effects too.
+  const auto applied = [&](const State& s) {
+    for (int k = 0; k < 6; ++k)
+      if (s.board[size_t(mines[size_t(k)])] != 'F') return false;
+    for (int k = 0; k < 8; ++k)
+      if (s.board[size_t(safe[size_t(k)])] == '.' || s.board[size_t(safe[size_t(k)])] == 'F') return false;
+    return s.board[size_t(safe[9])] != '.';
+  };
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(trio, &s) && applied(s);
+  })) << "the clicks did not reach everyone";
+
+  // A late joiner replays the log and ends up with the same everything.
+  Instance& l = Spawn("late");
+  ASSERT_TRUE(l.Ready());
+  ASSERT_EQ(l.Cmd("set name Ace"), "OK");
+  Connect(l, port);
+  const Group all{&h, &a, &b, &l};
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 4); }));
+  if (!Eventually([&] { return Synced(all); })) {
+    ExpectSame(all);
+    FAIL() << "the late joiner does not agree with the others";
+  }
+  const State ls = l.Dump();
+  EXPECT_EQ(ls.MyName(), "Ace3");
+  ASSERT_NE(ls.Find("Ace3"), nullptr);
+  EXPECT_EQ(ls.Find("Ace3")->id, 3);
+  // It met every earlier player before any replayed click took effect.
+  const size_t scores = ls.console.find("  Scores  ");
+  for (const std::string& name : names) {
+    const size_t at = ls.console.find(JoinLine(name));
+    EXPECT_NE(at, std::string::npos) << name << " missing from the late joiner's console";
+    if (scores != std::string::npos) {
+      EXPECT_LT(at, scores);
+    }
+  }
+  for (Instance* i : trio) EXPECT_TRUE(Contains(i->Dump().console, JoinLine("Ace3"))) << i->Label();
+
+  // All four clear the rest; a player's own flag holds their click, so each round shifts who clicks what.
+  for (int round = 0; round < 4; ++round) {
+    const State s = h.Dump();
+    if (s.game == 2) break;
+    const std::vector<int> todo = CoveredSafe(s, mines);
+    for (size_t k = 0; k < todo.size(); ++k) all[(k + size_t(round)) % all.size()]->Cmd(Click(todo[k], 1));
+    Eventually([&] { return Synced(all); }, 1500);
+  }
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(all, &s) && s.game == 2;
+  })) << "the cleared field did not end the game everywhere";
+  const State end = h.Dump();
+  EXPECT_TRUE(Contains(end.wintext, " has won!")) << end.wintext;
+  for (Instance* i : all) {
+    const State s = i->Dump();
+    EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
+    EXPECT_EQ(s.wintext, end.wintext) << i->Label();
+    EXPECT_TRUE(s.winShown) << i->Label();
+  }
+}
+
+TEST_F(Multi, LateJoinerOfAFinishedGameMeetsThePlayersBeforeTheScores) {
+  Instance& h = Spawn("host");
+  Instance& j = Spawn("late");
+  ASSERT_TRUE(AllReady());
+  const int port = StartGame({&h}, {"Solo"});
+  ASSERT_NE(port, 0) << "hosting failed";
+  ASSERT_TRUE(NewField({&h}, 8, 8, 10, false));
+  const std::vector<int> mines = PlacedMines({&h}, h);
+  ASSERT_EQ(mines.size(), 10u);
+  for (int round = 0; round < 5 && h.Dump().game != 2; ++round) {
+    for (int id : CoveredSafe(h.Dump(), mines)) h.Cmd(Click(id, 1));
+    Eventually([&] { return h.Dump().game == 2; }, 1000);
+  }
+  const State hs = h.Dump();
+  ASSERT_EQ(hs.game, 2);
+  ASSERT_TRUE(Contains(hs.console, "  Scores  "));
+
+  ASSERT_EQ(j.Cmd("set name Late"), "OK");
+  Connect(j, port);
+  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); }));
+  if (!Eventually([&] { return Synced({&h, &j}); })) {
+    ExpectSame({&h, &j});
+    FAIL() << "the late joiner does not agree with the host";
+  }
+  const State js = j.Dump();
+  EXPECT_EQ(js.game, 2);
+  const size_t join = js.console.find(JoinLine("Solo")), scores = js.console.find("  Scores  ");
+  ASSERT_NE(join, std::string::npos) << js.console;
+  ASSERT_NE(scores, std::string::npos) << js.console;
+  EXPECT_LT(join, scores) << js.console;
+  EXPECT_EQ(js.wintext, hs.wintext);
+}
+
+TEST_F(Multi, ChatColourKickAndALostHost) {
+  Instance& h = Spawn("host");
+  Instance& a = Spawn("ann");
+  Instance& b = Spawn("bob");
+  ASSERT_TRUE(AllReady());
+  const Group trio{&h, &a, &b};
+  ASSERT_NE(StartGame(trio, {"Hal", "Ann", "Bob"}), 0) << "host and two players did not come together";
+
+  ASSERT_EQ(a.Cmd("set chat hello there"), "OK");
+  ASSERT_EQ(a.Cmd("send"), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    return std::all_of(trio.begin(), trio.end(), [](Instance* i) { return Contains(i->Dump().console, "Ann: hello there"); });
+  })) << "chat not relayed to everyone";
+
+  ASSERT_EQ(a.Cmd("colour 1 2 3"), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    return std::all_of(trio.begin(), trio.end(), [](Instance* i) {
+      const State s = i->Dump();
+      const PlayerLine* p = s.Find("Ann");
+      return p && p->rgb == "1,2,3";
+    });
+  })) << "colour change not seen everywhere";
+
+  const int row = RowWith(h.Dump().plist, "Bob");
+  ASSERT_GE(row, 0);
+  ASSERT_EQ(h.Cmd("kick " + std::to_string(row)), "OK");
+  ASSERT_TRUE(Eventually([&] { return Contains(b.Dump().console, "You have been kicked from the game!"); }));
+  for (Instance* i : {&h, &a}) {
+    ASSERT_TRUE(Eventually([&] {
+      const State s = i->Dump();
+      return Contains(s.console, "Bob has left the game.") && RowWith(s.plist, "Bob [left]") >= 0;
+    })) << i->Label() << " did not see Bob leave";
+  }
+
+  h.Quit();
+  EXPECT_TRUE(Eventually([&] {
+    const State s = a.Dump();
+    return s.statustext == "Disconnected" && Contains(s.console, "Disconnected");
+  })) << "the lost host went unnoticed";
+}
+
+TEST_F(Multi, LethalMinesEndTheGameWhenEveryPlayerIsOut) {
+  Instance& h = Spawn("host");
+  Instance& a = Spawn("ann");
+  ASSERT_TRUE(AllReady());
+  const Group duo{&h, &a};
+  ASSERT_NE(StartGame(duo, {"Hal", "Ann"}), 0) << "host and player did not come together";
+  ASSERT_TRUE(NewField(duo, 10, 10, 12, true));
+  const std::vector<int> mines = PlacedMines(duo, a);
+  ASSERT_EQ(mines.size(), 12u);
+  const State before = a.Dump();
+  ASSERT_NE(before.Find("Ann"), nullptr);
+  const int ann = before.Find("Ann")->id;
+
+  // Ann flags a mine (+1), then steps on one (-5) and is out; the game goes on for Hal.
+  ASSERT_EQ(a.Cmd(Click(mines[0], 2)), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(duo, &s) && Contains("," + s.marks, "," + std::to_string(mines[0]) + "=255/" + std::to_string(ann));
+  }));
+  ASSERT_EQ(a.Cmd(Click(mines[1], 1)), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(duo, &s) && s.board[size_t(mines[1])] == '*';
+  }));
+  EXPECT_EQ(h.Dump().game, 0);
+  EXPECT_EQ(a.Dump().game, 0);
+
+  // Hal steps on one too: nobody is left, so the game ends for both.
+  ASSERT_EQ(h.Cmd(Click(mines[2], 1)), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(duo, &s) && s.game == 2;
+  })) << "the game did not end";
+  for (Instance* i : duo) {
+    const State s = i->Dump();
+    EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
+    EXPECT_TRUE(Contains(s.console, "Ann scored: -4")) << i->Label();
+    EXPECT_TRUE(Contains(s.console, "Hal scored: -5")) << i->Label();
+    EXPECT_EQ(s.wintext, "Ann has won!") << i->Label();
+    EXPECT_TRUE(s.winShown) << i->Label();
+  }
+}
+
+TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
+  list_ = std::make_unique<ListServer>(dir_);
+  ASSERT_NE(list_->Port(), 0) << list_->LogText();
+  const std::string config = "[network]\nServerListIP=127.0.0.1\nServerListPort=" + std::to_string(list_->Port()) + "\n";
+  Instance& h = Spawn("host", config);
+  Instance& j = Spawn("finder", config);
+  ASSERT_TRUE(AllReady());
+  ASSERT_EQ(h.Cmd("set name Lister"), "OK");
+  ASSERT_EQ(j.Cmd("set name Finder"), "OK");
+  ASSERT_NE(HostGame(h, true), 0) << "hosting failed";
+
+  // Each refresh asks anew, so the announcement is seen once it has arrived.
+  const auto listed = [&](bool wanted) {
+    return Eventually([&] {
+      j.Cmd("refresh");
+      j.Cmd("run 150");
+      const State s = j.Dump();
+      return !s.list.empty() && (RowWith(s.list, "Lister") >= 0) == wanted;
+    });
+  };
+  ASSERT_TRUE(listed(true)) << "the announced game is not listed";
+  const int row = RowWith(j.Dump().list, "Lister");
+  ASSERT_EQ(j.Cmd("join " + std::to_string(row)), "OK");
+  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); })) << "joining from the list failed";
+  if (!Eventually([&] { return Synced({&h, &j}); })) {
+    ExpectSame({&h, &j});
+    FAIL() << "the player does not agree with the host";
+  }
+  EXPECT_EQ(j.Dump().net, 1);
+
+  h.Quit();
+  EXPECT_TRUE(listed(false)) << "the game outlived its host";
+}
+
+}  // namespace
+}  // namespace bg::multi

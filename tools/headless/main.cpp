@@ -1,0 +1,370 @@
+// blastgrid-headless: the game without a display, driven over stdin/stdout.
+//
+//   blastgrid-headless WORKDIR [CONFIG]
+//
+// Runs the real start-up in WORKDIR (created if missing; CONFIG, if given, is
+// copied there as config.ini first) over the in-memory gadget and audio
+// backends, prints READY, then reads one command per line and answers on
+// stdout. Between commands the game gets timer ticks at 70 Hz of real time,
+// as the real program does. Every command acts through the event hook, the
+// way buttons and menus do, so the protocol runs exactly as in the game.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/gadgets.h"
+#include "app/hook.h"
+#include "app/startup.h"
+#include "minefield/block.h"
+#include "minefield/game.h"
+#include "net/net.h"
+#include "net/players.h"
+#include "platform/gui_memory.h"
+#include "platform/sound.h"
+#include "render/board.h"
+#include "render/scale.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const auto kTick = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(1000.0 / 70.0));
+constexpr size_t kMaxLine = 64 * 1024;
+constexpr long kMaxRunMs = 600000;
+
+bg::MemoryGui* gGui = nullptr;
+Clock::time_point gNextTick;
+
+[[noreturn]] void Quit(int status) {
+  std::fflush(stdout);
+  // At once, like the real program's exit: no teardown of the game's globals.
+  std::_Exit(status);
+}
+
+void Reply(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  std::fputc('\n', stdout);
+  if (std::fflush(stdout) != 0) Quit(1);  // the driver went away
+}
+
+void Tick() {
+  bg::Event ev;
+  ev.id = bg::EVENT_TIMERTICK;
+  bg::Hook(ev);
+}
+
+// Ticks that are due; a late tick is not made up for, as with a real timer.
+void TickIfDue() {
+  const auto now = Clock::now();
+  if (now < gNextTick) return;
+  Tick();
+  gNextTick += kTick;
+  if (gNextTick < Clock::now()) gNextTick = Clock::now() + kTick;
+}
+
+void RunFor(long ms) {
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    if (now >= gNextTick) {
+      TickIfDue();
+      continue;
+    }
+    const auto wait = std::min(gNextTick, end) - now;
+    const int waitMs = int(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+    poll(nullptr, 0, std::max(waitMs, 1));
+  }
+}
+
+void Send(int id, bg::Gadget* source, int data = 0, int x = 0, int y = 0) {
+  bg::Event ev;
+  ev.id = id;
+  ev.source = source;
+  ev.data = data;
+  ev.x = x;
+  ev.y = y;
+  bg::Hook(ev);
+}
+void Action(bg::Gadget* g) { Send(bg::EVENT_GADGETACTION, g); }
+void Menu(bg::Gadget* g) { Send(bg::EVENT_MENUACTION, g); }
+
+// Keeps every answer on one line whatever the text holds.
+std::string Escape(std::string_view s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 32 || c == 127) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out.push_back(char(c));
+    }
+  }
+  return out;
+}
+
+bool ToLong(std::string_view s, long& v, long lo, long hi) {
+  const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  return ec == std::errc() && p == s.data() + s.size() && v >= lo && v <= hi;
+}
+
+std::vector<std::string_view> Words(std::string_view s) {
+  std::vector<std::string_view> out;
+  size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && s[i] == ' ') ++i;
+    const size_t j = std::min(s.find(' ', i), s.size());
+    if (j > i) out.push_back(s.substr(i, j - i));
+    i = j;
+  }
+  return out;
+}
+
+// Reads integer arguments 1..n of a command; false on any bad one.
+bool Ints(const std::vector<std::string_view>& w, std::vector<long>& v, long lo, long hi) {
+  v.clear();
+  for (size_t i = 1; i < w.size(); ++i) {
+    long x = 0;
+    if (!ToLong(w[i], x, lo, hi)) return false;
+    v.push_back(x);
+  }
+  return true;
+}
+
+std::string Items(bg::Gadget* g) {
+  std::string out;
+  for (int i = 0; i < gGui->CountItems(g); ++i) out += (i ? "|" : "") + Escape(gGui->ItemText(g, i));
+  return out;
+}
+
+char BlockChar(const bg::TBlock& b) {
+  if (!b.Revealed) return b.flag ? 'F' : '.';
+  if (b.flag) return 'f';
+  if (b.Value == -1) return '*';
+  return char('0' + std::clamp(b.Value, 0, 9));
+}
+
+void Dump() {
+  using namespace bg;
+  Reply("status " + std::to_string(TNet::NetStatus) + " " + std::to_string(GameStatus) + " " +
+        std::to_string(BlockAW) + " " + std::to_string(BlockAH) + " " + std::to_string(Mines) + " " +
+        std::to_string(rseed));
+  std::string board, marks;
+  for (const TBlock& b : Blocks) {
+    board.push_back(BlockChar(b));
+    if (b.pid != 255 || b.fpid != 255)
+      marks += (marks.empty() ? "" : ",") + std::to_string(b.id) + "=" + std::to_string(b.pid) + "/" +
+               std::to_string(b.fpid);
+  }
+  Reply("board " + board);
+  Reply("marks " + marks);
+  for (const PlayerRef& p : Players) {
+    p->FindScore();
+    const RGB& c = *p->col;
+    Reply("player " + std::to_string(p->id) + " " + std::to_string(p->score) + " " + std::to_string(c[0]) + "," +
+          std::to_string(c[1]) + "," + std::to_string(c[2]) + " " + std::to_string(p->Left) + " " + Escape(p->name));
+  }
+  Reply("me " + (MPlayer ? std::to_string(MPlayer->id) : std::string("-")));
+  Reply("statustext " + Escape(MemoryGui::M(gMultiWindow)->status));
+  Reply("wintext " + Escape(gGui->Text(gWinText)) + " | " + (gGui->Hidden(gWinWindow) ? "0" : "1"));
+  Reply("list " + Items(gServerList));
+  Reply("plist " + Items(gChatPList));
+  Reply("console " + Escape(gGui->Text(gChatConsole)));
+  Reply("END");
+}
+
+void Click(long id, long button) {
+  using namespace bg;
+  if (id < 0 || size_t(id) >= Blocks.size() || (button != 1 && button != 2)) return Reply("ERR no such block or button");
+  const TBlock& b = Blocks[size_t(id)];
+  const int x = int((framex + b.dx + 12) * SCALEX + OriginX);
+  const int y = int((framey + b.dy + 12) * SCALEY + OriginY);
+  Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
+  Update();  // finds the block under the pointer, as a tick would
+  if (MouseBlock != &b) return Reply("ERR pointer not over block " + std::to_string(id));
+  if (button == 1) Send(EVENT_MOUSEDOWN, gCan, 1);
+  Send(EVENT_MOUSEUP, gCan, int(button));
+  Reply("OK");
+}
+
+void Options(const std::vector<long>& v) {
+  using namespace bg;
+  Menu(menu_game_options);
+  gGui->SetText(gOptionWidth, std::to_string(v[0]));
+  gGui->SetText(gOptionHeight, std::to_string(v[1]));
+  gGui->SetText(gOptionMines, std::to_string(v[2]));
+  Action(gOptionOK);
+  if (!gGui->Hidden(gOptionWindow)) {  // refused: leave it as a user would
+    Action(gOptionCancel);
+    return Reply("ERR options refused");
+  }
+  Reply("OK");
+}
+
+void Execute(std::string_view line) {
+  using namespace bg;
+  const std::vector<std::string_view> w = Words(line);
+  if (w.empty()) return Reply("ERR empty command");
+  const std::string_view cmd = w[0];
+  std::vector<long> v;
+  const auto simple = [&](auto&& act) {
+    if (w.size() != 1) return Reply("ERR " + std::string(cmd) + " takes no arguments");
+    act();
+    Reply("OK");
+  };
+
+  if (cmd == "run") {
+    if (w.size() != 2 || !Ints(w, v, 0, kMaxRunMs)) return Reply("ERR usage: run MS");
+    RunFor(v[0]);
+    Reply("OK");
+  } else if (cmd == "set") {
+    // The text is the rest of the line after the field, spaces kept.
+    const std::string_view field = w.size() > 1 ? w[1] : std::string_view();
+    const size_t at = w.size() > 1 ? size_t(field.data() - line.data()) + field.size() + 1 : line.size();
+    const std::string text(at < line.size() ? line.substr(at) : std::string_view());
+    if (field == "ip") {
+      gGui->SetText(gDirectIP, text);
+    } else if (field == "port") {
+      gGui->SetText(gDirectPort, text);
+    } else if (field == "name") {
+      gGui->SetText(gSettingsName, text);
+      Action(gSettingsName);
+    } else if (field == "chat") {
+      gGui->SetText(gChatInp, text);
+    } else {
+      return Reply("ERR usage: set ip|port|name|chat TEXT");
+    }
+    Reply("OK");
+  } else if (cmd == "host") {
+    simple([] { Action(gDirectHost); });
+  } else if (cmd == "hostb") {
+    simple([] { Action(gServerHost); });
+  } else if (cmd == "connect") {
+    simple([] { Action(gDirectConnect); });
+  } else if (cmd == "disconnect") {
+    simple([] { Action(gDisconnect); });
+  } else if (cmd == "refresh") {
+    simple([] { Action(gServerRefresh); });
+  } else if (cmd == "newgame") {
+    simple([] { Menu(menu_game_new); });
+  } else if (cmd == "send") {
+    simple([] { Action(gChatSend); });
+  } else if (cmd == "colour") {
+    if (w.size() != 4 || !Ints(w, v, 0, 255)) return Reply("ERR usage: colour R G B");
+    gGui->nextColor = Colour{uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2])};
+    Action(gSettingsColor);
+    Reply("OK");
+  } else if (cmd == "kick") {
+    if (w.size() != 2 || !Ints(w, v, -1, 1 << 20)) return Reply("ERR usage: kick ROW");
+    gGui->SelectItem(gChatPList, int(v[0]));
+    Menu(menu_player_kick);
+    Reply("OK");
+  } else if (cmd == "join") {
+    if (w.size() != 2 || !Ints(w, v, -1, 1 << 20)) return Reply("ERR usage: join ROW");
+    gGui->SelectItem(gServerList, int(v[0]));
+    Action(gServerJoin);
+    Reply("OK");
+  } else if (cmd == "lethal") {
+    if (w.size() != 2 || !Ints(w, v, 0, 1)) return Reply("ERR usage: lethal 0|1");
+    gGui->SetButtonState(gOptionBombL, v[0] == 1);
+    Reply("OK");
+  } else if (cmd == "options") {
+    if (w.size() != 4 || !Ints(w, v, 0, 1 << 22)) return Reply("ERR usage: options W H M");
+    Options(v);
+  } else if (cmd == "click") {
+    if (w.size() != 3 || !Ints(w, v, -1, 1L << 40)) return Reply("ERR usage: click ID BUTTON");
+    Click(v[0], v[1]);
+  } else if (cmd == "dump") {
+    if (w.size() != 1) return Reply("ERR dump takes no arguments");
+    Dump();
+  } else if (cmd == "mines") {
+    // Test-only knowledge: where the mines are once they are placed.
+    std::string ids;
+    for (const TBlock& b : Blocks)
+      if (b.Value == -1) ids += (ids.empty() ? "" : ",") + std::to_string(b.id);
+    Reply("mines " + ids);
+  } else if (cmd == "quit") {
+    Quit(0);
+  } else {
+    Reply("ERR unknown command: " + Escape(cmd));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: blastgrid-headless WORKDIR [CONFIG]\n");
+    return 2;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  std::error_code ec;
+  std::filesystem::create_directories(argv[1], ec);
+  if (chdir(argv[1]) != 0) {
+    std::fprintf(stderr, "blastgrid-headless: cannot enter %s\n", argv[1]);
+    return 1;
+  }
+  if (argc == 3 && !std::filesystem::copy_file(argv[2], "config.ini",
+                                               std::filesystem::copy_options::overwrite_existing, ec)) {
+    std::fprintf(stderr, "blastgrid-headless: cannot copy %s\n", argv[2]);
+    return 1;
+  }
+
+  static bg::MemoryGui gui;
+  static bg::MemoryAudio audio;
+  gGui = &gui;
+  bg::SetGui(&gui);
+  bg::SetAudio(&audio);
+  std::string error;
+  if (!bg::Initialise(error, false)) {
+    Reply("ERR start-up failed: " + Escape(error));
+    return 1;
+  }
+  bg::firstgame = 0;
+  Reply("READY");
+
+  gNextTick = Clock::now() + kTick;
+  std::string buf;
+  bool discarding = false;  // inside an over-long line
+  for (;;) {
+    TickIfDue();
+    const auto wait = gNextTick - Clock::now();
+    const int waitMs = int(std::max<long>(0, long(std::chrono::ceil<std::chrono::milliseconds>(wait).count())));
+    pollfd pfd{0, POLLIN, 0};
+    if (poll(&pfd, 1, waitMs) <= 0) continue;
+    char chunk[4096];
+    const ssize_t n = read(0, chunk, sizeof chunk);
+    if (n == 0) Quit(0);  // the driver closed our input
+    if (n < 0) continue;
+    buf.append(chunk, size_t(n));
+    for (size_t nl; (nl = buf.find('\n')) != std::string::npos;) {
+      std::string line = buf.substr(0, nl);
+      buf.erase(0, nl + 1);
+      if (discarding) {
+        discarding = false;
+        continue;
+      }
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      Execute(line);
+    }
+    if (buf.size() > kMaxLine) {
+      buf.clear();
+      if (!discarding) Reply("ERR line too long");
+      discarding = true;
+    }
+  }
+}
