@@ -392,3 +392,29 @@ TEST_F(Protocol, LostHostShowsDisconnected) {
   EXPECT_EQ(MemoryGui::M(gMultiWindow)->status, "Disconnected");
   EXPECT_NE(Console().find("\n Disconnected"), std::string::npos);
 }
+
+TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
+  HostAs("H");
+  Peer a;
+  ASSERT_TRUE(a.Open(port));
+  a.Send(Join("A"));
+  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(4).empty(); }));
+  a.Send(ClickMsg(3, 2));
+  ASSERT_TRUE(Until({&a}, [&] { return Actions.size() == 2; }));
+  // Too many mines: nothing is sent and the log stays.
+  oMines = 69;
+  world.Send(EVENT_MENUACTION, menu_game_new);
+  Tick(10);
+  a.Poll();
+  EXPECT_TRUE(a.Of(41).size() == 1);
+  EXPECT_EQ(Actions.size(), 2u);
+  // A clock reading of -1 would tell every player to use their own clock.
+  oMines = 10;
+  test::SetClock(-1);
+  world.Send(EVENT_MENUACTION, menu_game_new);
+  ASSERT_TRUE(Until({&a}, [&] { return a.Of(41).size() == 2; }));
+  EXPECT_NE(a.Of(41)[1].nums[5], -1);
+  EXPECT_NE(rseed, -1);
+  ASSERT_EQ(Actions.size(), 1u);  // a new log that starts with the opening reveal
+  EXPECT_EQ(a.Of(50).back().nums[2], 255);
+}
