@@ -63,12 +63,12 @@ struct QtGadget : Gadget {
   bool quiet = false;        // programmatic changes raise no events
   bool frameKnown = false;
   QMargins frame;
-  // An outer size asked for while the frame was only a guess; it is applied
-  // again once the window manager has framed the window.
+  // The outer size a window was created with while its frame was only a
+  // guess; it is applied again whenever a better guess or the real frame arrives.
   bool outerPending = false;
   QSize outerAsked;
   QMargins guessed;
-  int shapes = 0;  // SetShape calls, so a late correction never undoes a newer shape
+  QMargins minGuessed;  // the frame the minimum size was set under
   int minW = 0, minH = 0;
   int tag = 0;
   int ticks = 0;
@@ -189,9 +189,10 @@ class QtWindowWidget : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* e) override {
-    // The hook decides whether a window goes away.
+    // The hook decides whether a window goes away; a disabled window, like
+    // the main window under a modal one, cannot be closed at all.
     e->ignore();
-    gui_->Raise(EVENT_WINDOWCLOSE, g_);
+    if (g_->enabled) gui_->Raise(EVENT_WINDOWCLOSE, g_);
   }
   void resizeEvent(QResizeEvent*) override { gui_->WindowResized(g_); }
   void keyPressEvent(QKeyEvent* e) override {
@@ -213,7 +214,7 @@ class QtWindowWidget : public QWidget {
   bool event(QEvent* e) override {
     if (e->type() == QEvent::WindowActivate) gui_->Raise(EVENT_WINDOWACTIVATE, g_);
     // The first paint comes after the window manager has framed the window.
-    if (e->type() == QEvent::Paint && g_->outerPending) gui_->FrameArrived(g_);
+    if (e->type() == QEvent::Paint && !g_->frameKnown) gui_->FrameArrived(g_);
     return QWidget::event(e);
   }
 
@@ -427,43 +428,40 @@ QtGadget* QtGui::Make(GadgetKind kind, Gadget* parent, int x, int y, int w, int 
 
 // ---- sizes ----
 
-QMargins QtGui::Frame(QtGadget* win) {
-  const bool titled = win->style & WINDOW_TITLEBAR;
-  const int kind = (win->style & WINDOW_TOOL) ? 1 : 0;
-  QWidget* w = win->widget;
-  if (w && w->isVisible() && w->windowHandle()) {
-    const QMargins m = w->windowHandle()->frameMargins();
-    if (!m.isNull()) {
-      win->frame = m;
-      win->frameKnown = true;
-      if (titled) frameSeen_[kind] = m;
-      return m;
-    }
-  }
+QMargins QtGui::Frame(const QtGadget* win) const {
   if (win->frameKnown) return win->frame;
-  return titled ? frameSeen_[kind] : QMargins();
-}
-
-void QtGui::RememberOuter(QtGadget* win, int w, int h, const QMargins& used) {
-  win->outerPending = !win->frameKnown;
-  win->outerAsked = QSize(w, h);
-  win->guessed = used;
+  if (!(win->style & WINDOW_TITLEBAR)) return {};
+  return frameSeen_[(win->style & WINDOW_TOOL) ? 1 : 0];
 }
 
 void QtGui::FrameArrived(QtGadget* win) {
-  const QMargins m = Frame(win);
-  if (!win->frameKnown) return;
-  win->outerPending = false;
-  if (m == win->guessed) return;
-  const QSize client(std::max(1, win->outerAsked.width() - m.left() - m.right()),
-                     std::max(1, win->outerAsked.height() - m.top() - m.bottom()));
+  QWindow* handle = win->widget ? win->widget->windowHandle() : nullptr;
+  const QMargins m = handle ? handle->frameMargins() : QMargins();
+  if (m.isNull()) return;  // no window manager, or not framed yet
+  win->frame = m;
+  win->frameKnown = true;
+  if (win->style & WINDOW_TITLEBAR) frameSeen_[(win->style & WINDOW_TOOL) ? 1 : 0] = m;
   // Not from inside the paint that noticed the frame.
-  QTimer::singleShot(0, owner_.get(), [this, win, client, shapes = win->shapes] {
-    if (!win->widget || win->shapes != shapes) return;
+  QTimer::singleShot(0, owner_.get(), [this] { Refit(); });
+}
+
+void QtGui::Refit() {
+  // By index: the hook may create gadgets while it handles WindowSize.
+  for (size_t i = 0; i < all_.size(); ++i) {
+    QtGadget* win = all_[i].get();
+    if (win->kind != GadgetKind::Window || !win->widget) continue;
+    const QMargins m = Frame(win);
+    if ((win->minW || win->minH) && m != win->minGuessed) ApplyMinSize(win);
+    if (!win->outerPending) continue;
+    win->outerPending = !win->frameKnown;
+    if (m == win->guessed) continue;
+    win->guessed = m;
+    const QSize client(std::max(1, win->outerAsked.width() - m.left() - m.right()),
+                       std::max(1, win->outerAsked.height() - m.top() - m.bottom()));
     if (win->style & WINDOW_RESIZABLE) win->widget->resize(client);
     else win->widget->setFixedSize(client);
     WindowResized(win);
-  });
+  }
 }
 
 int QtGui::ClientW(const QtGadget* g) const { return g->widget ? g->widget->width() : 0; }
@@ -506,7 +504,9 @@ bool QtGui::Reflow(QtGadget* top) {
     if (now == c->laidOut) continue;
     c->laidOut = now;
     if (c == top) changed = true;
-    for (QtGadget* k : c->children) {
+    // By index: a resized canvas paints at once, and the hook may add gadgets meanwhile.
+    for (size_t i = 0; i < c->children.size(); ++i) {
+      QtGadget* k = c->children[i];
       if (!k->widget) continue;
       int x, y, w, h;
       Axis(k->ref.x(), k->ref.width(), k->edge[0], k->edge[1], k->refParent.width(), now.width(), x, w);
@@ -571,7 +571,9 @@ Gadget* QtGui::CreateWindow(const std::string& title, int x, int y, int w, int h
     const QMargins m = Frame(g);
     cw -= m.left() + m.right();
     ch -= m.top() + m.bottom();
-    RememberOuter(g, w, h, m);
+    g->outerPending = true;
+    g->outerAsked = QSize(w, h);
+    g->guessed = m;
   }
   cw = std::max(1, cw);
   ch = std::max(1, ch);
@@ -1023,8 +1025,9 @@ void QtGui::SetShape(Gadget* g, int x, int y, int w, int h) {
   const QMargins m = Frame(q);
   const int cw = std::max(1, w - m.left() - m.right());
   const int ch = std::max(1, h - m.top() - m.bottom());
-  ++q->shapes;
-  RememberOuter(q, w, h, m);
+  // Sizes the program passes here mostly derive from Width and Height under
+  // the same guess, so they stay as they are when the real frame arrives.
+  q->outerPending = false;
   q->widget->move(x, y);
   if (q->style & WINDOW_RESIZABLE) q->widget->resize(cw, ch);
   else q->widget->setFixedSize(cw, ch);
@@ -1064,10 +1067,16 @@ void QtGui::SetMinWindowSize(Gadget* window, int w, int h) {
   QtGadget* q = Q(window);
   q->minW = w;
   q->minH = h;
-  if (!q->widget || !(q->style & WINDOW_RESIZABLE)) return;
-  const QMargins m = Frame(q);
-  q->widget->setMinimumSize(std::max(0, w - m.left() - m.right()), std::max(0, h - m.top() - m.bottom()));
-  WindowResized(q);  // a hidden window grows without a resize event
+  ApplyMinSize(q);
+}
+
+void QtGui::ApplyMinSize(QtGadget* win) {
+  const QMargins m = Frame(win);
+  win->minGuessed = m;
+  if (!win->widget || !(win->style & WINDOW_RESIZABLE)) return;
+  win->widget->setMinimumSize(std::max(0, win->minW - m.left() - m.right()),
+                              std::max(0, win->minH - m.top() - m.bottom()));
+  WindowResized(win);  // a hidden window grows without a resize event
 }
 
 int QtGui::DesktopWidth() {
@@ -1130,6 +1139,6 @@ QWidget* QtGui::ClientOf(Gadget* g) const {
 QAction* QtGui::ActionOf(Gadget* g) const { return Q(g)->action; }
 QMenu* QtGui::MenuOf(Gadget* g) const { return Q(g)->menu; }
 QTimer* QtGui::TimerOf(Gadget* g) const { return Q(g)->timer; }
-QMargins QtGui::FrameOf(Gadget* window) const { return const_cast<QtGui*>(this)->Frame(Q(window)); }
+QMargins QtGui::FrameOf(Gadget* window) const { return Frame(Q(window)); }
 
 }  // namespace bg

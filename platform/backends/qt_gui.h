@@ -19,8 +19,9 @@ class QWidget;
 // frame; a child window is a separate top-level window stacked above its
 // parent. The outer frame is only known once the window manager has framed a
 // window, so until then the last frame seen on a window of the same kind
-// stands in (none at all before the first window is shown), and an outer size
-// given under a wrong guess is applied again when the window is first painted.
+// stands in (none at all before the first window is shown). The outer size a
+// window was created with under a wrong guess is applied again, to hidden
+// windows too, as soon as a window's first paint reveals the real frame.
 // Without a window manager there is no frame.
 //
 // Needs a QApplication, built after
@@ -121,9 +122,11 @@ class QtGui : public Gui {
   void Raise(int id, Gadget* source, int data = 0, int x = 0, int y = 0, int mods = 0, ObjectRef extra = nullptr);
   int ClientW(const QtGadget* g) const;
   int ClientH(const QtGadget* g) const;
-  QMargins Frame(QtGadget* win);
-  void RememberOuter(QtGadget* win, int w, int h, const QMargins& used);
+  QMargins Frame(const QtGadget* win) const;
+  // A window's first paint: learns its frame, then refits the windows whose outer size was guessed.
   void FrameArrived(QtGadget* win);
+  void Refit();
+  void ApplyMinSize(QtGadget* win);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
   std::unique_ptr<QObject> owner_;  // parent of timers and of the application event filter
