@@ -92,7 +92,14 @@ void TIniSection::DeleteValue(const std::string& key) { Values.erase(key); }
 
 std::string TIniSection::GetSectionText() const {
   std::string out = "[" + Name + "]\r\n";
-  for (const auto& [key, value] : Values) out += key + "=" + value + "\r\n";
+  for (const auto& [key, value] : Values) {
+    std::string line = key + "=" + value;
+    // A key like "[k" with a value like "v]" would come back as a section
+    // header and take every later key with it; no game key looks like that.
+    const std::string cleaned = cleanVal(line);
+    if (cleaned.size() >= 2 && cleaned.front() == '[' && cleaned.back() == ']') continue;
+    out += line + "\r\n";
+  }
   return out + "\r\n";
 }
 

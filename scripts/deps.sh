@@ -9,6 +9,8 @@ pkgs=(
   libsdl2-mixer-dev
   xvfb xauth x11-utils imagemagick
   fonts-liberation2
+  appstream desktop-file-utils
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

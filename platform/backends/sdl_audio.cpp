@@ -23,6 +23,16 @@ struct SdlSound : Sound {
   }
 };
 
+// SDL_mixer does not close a stream whose format it cannot recognise, so
+// the stream is ours to close.
+Mix_Chunk* LoadChunk(const std::string& path) {
+  SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
+  if (!rw) return nullptr;
+  Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
+  SDL_RWclose(rw);
+  return chunk;
+}
+
 }  // namespace
 
 std::vector<std::string> SdlAudio::DriverOrder(const std::vector<std::string>& available, const char* requested) {
@@ -45,6 +55,8 @@ bool SdlAudio::Init() {
   std::vector<std::string> available;
   for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i)
     if (const char* name = SDL_GetAudioDriver(i)) available.push_back(name);
+  // The game ends on its own terms: SDL must not take over SIGINT and SIGTERM.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   for (const std::string& name : DriverOrder(available, std::getenv("SDL_AUDIODRIVER"))) {
     // The hint must outrank the environment variable to pick this one driver.
     SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, name.c_str(), SDL_HINT_OVERRIDE);
@@ -83,7 +95,7 @@ SoundRef SdlAudio::LoadSound(const std::string& path, int) {
   auto s = std::make_shared<SdlSound>();
   s->path = path;
   if (open_) {
-    s->chunk = Mix_LoadWAV(path.c_str());
+    s->chunk = LoadChunk(path);
     if (!s->chunk) return nullptr;
     return s;
   }
@@ -98,7 +110,10 @@ SoundRef SdlAudio::LoadSound(const std::string& path, int) {
 
 void SdlAudio::PlaySound(Sound* s) {
   auto* sound = dynamic_cast<SdlSound*>(s);
-  if (!open_ || !sound || !sound->chunk) return;
+  if (!open_ || !sound) return;
+  // A sound loaded before the device was opened is decoded on its first play.
+  if (!sound->chunk) sound->chunk = LoadChunk(sound->path);
+  if (!sound->chunk) return;
   if (Mix_PlayChannel(-1, sound->chunk, 0) >= 0) return;
   if (channels_ < kMaxChannels) {
     channels_ = Mix_AllocateChannels(channels_ + 1);

@@ -62,6 +62,25 @@ TEST_F(DiskAudio, PlayedWavReachesTheOutput) {
   EXPECT_GT(peak, 8000);
 }
 
+// Start-up loads the sound before it opens the device; it must still play.
+TEST_F(DiskAudio, SoundLoadedBeforeTheDeviceOpensStillPlays) {
+  SdlAudio audio;
+  auto sound = audio.LoadSound(wav);
+  ASSERT_TRUE(sound);
+  ASSERT_TRUE(audio.Init());
+  audio.PlaySound(sound.get());
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  audio.Shutdown();
+  const auto bytes = ReadFile(out);
+  int peak = 0;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    int16_t v;
+    std::memcpy(&v, &bytes[i], 2);
+    peak = std::max(peak, std::abs(int(v)));
+  }
+  EXPECT_GT(peak, 8000);
+}
+
 TEST_F(DiskAudio, NothingPlayedIsSilence) {
   SdlAudio audio;
   ASSERT_TRUE(audio.Init());

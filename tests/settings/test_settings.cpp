@@ -440,4 +440,17 @@ TEST_F(IniFileTest, LoadSaveLoadKeepsModel) {
   EXPECT_EQ(second.GetSectionValue("settings", "late"), "2");
 }
 
+// A key line that would read back as a section header is not written: it
+// would move every later key of its section into a new one.
+TEST_F(IniFileTest, KeyThatLooksLikeAHeaderIsNotWritten) {
+  TVellIni first = LoadText("[a]\r\n[k=v]=x\r\nz=1\r\n");
+  ASSERT_EQ(first.GetSectionValue("a", "[k"), "v]");
+  ASSERT_TRUE(first.Save(1));
+  TVellIni second = TVellIni::Create(Path());
+  second.Load();
+  EXPECT_EQ(second.Sections.Items().size(), 1u);
+  EXPECT_EQ(second.GetSectionValue("a", "z"), "1");
+  EXPECT_EQ(second.GetSectionValue("a", "[k"), "");
+}
+
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Rebuilds resgen and regenerates res/: pictures, sound, the bundled font and its licence.
+# Rebuilds resgen and regenerates res/: pictures, sound, application icons, the bundled font and its licence.
 # Output is deterministic, so an unchanged generator leaves res/ byte-identical.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

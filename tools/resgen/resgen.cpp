@@ -1,4 +1,4 @@
-// resgen: draws Blastgrid's pictures and synthesizes its sound into the directory argv[1].
+// resgen: draws Blastgrid's pictures and application icons and synthesizes its sound into the directory argv[1].
 // Everything is computed from fixed seeds, so repeated runs give byte-identical files.
 #include <png.h>
 #include <jpeglib.h>
@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -399,6 +400,59 @@ Image textbox() {
   });
 }
 
+// ---- application icon: a mine on a covered tile, drawn in 64-unit space ----
+// Strokes never get thinner than about one pixel, so the 16 px icon still reads as a mine.
+Image appIcon(int n) {
+  const float unit = float(n) / 64;  // pixels per design unit
+  const float pxu = 1 / unit;        // one pixel in design units
+  constexpr float cx = 32, cy = 31.5f, rad = 12.5f;
+  const float spikeLen = 20.5f, spikeIn = std::max(3.4f, 1.2f * pxu), spikeOut = std::max(1.5f, 0.9f * pxu);
+  return render(n, n, n <= 32 ? 16 : 8, [&](float px, float py) {
+    const float x = px * pxu, y = py * pxu;
+    Px p;
+    // Soft drop shadow under the tile lifts it off light and dark panels alike.
+    float sh = sdRoundBox(x, y, 32, 34, 28, 28, 9);
+    p = over(p, grey(0.0f, 0.30f * (1 - smooth(-2.0f, 3.0f, sh))));
+    // The tile: a blue covered block with a bevel, lit from the top left like the game's blocks.
+    float tile = sdRoundBox(x, y, 32, 32, 28, 28, 9);
+    float t = clamp01((y - 4) / 56);
+    p = paint(p, tile, rgb(mix(0.20f, 0.10f, t), mix(0.42f, 0.26f, t), mix(0.78f, 0.58f, t)));
+    float bevel = std::max(2.8f, 1.0f * pxu);
+    if (tile < 0 && tile > -bevel) {
+      float lit = clamp01(0.5f - 0.5f * ((x - 32) + (y - 32)) / 40);
+      p = over(p, lit > 0.5f ? grey(1.0f, 0.45f * (lit - 0.5f) * 2) : grey(0.0f, 0.35f * (0.5f - lit) * 2));
+    }
+    float face = tile + bevel;
+    p = paint(p, face, rgb(mix(0.36f, 0.24f, t), mix(0.60f, 0.46f, t), mix(0.95f, 0.84f, t)));
+    // The mine's shadow on the face, offset down and right.
+    float shadow = sdCircle(x, y, cx + 2.2f, cy + 2.6f, rad + 2.5f);
+    p = over(p, grey(0.0f, 0.28f * (1 - smooth(-3.0f, 3.0f, shadow)) * (face < 0 ? 1.0f : 0.0f)));
+    // Spikes: eight tapered bars through the body.
+    float spikes = 1e9f;
+    for (int i = 0; i < 8; ++i) {
+      float a = i * kPi / 4;
+      float ex = cx + std::cos(a) * spikeLen, ey = cy + std::sin(a) * spikeLen;
+      float along = clamp01(std::hypot(x - cx, y - cy) / spikeLen);
+      spikes = std::min(spikes, sdSegment(x, y, cx, cy, ex, ey, mix(spikeIn, spikeOut, along)));
+    }
+    p = paint(p, spikes, rgb(0.08f, 0.08f, 0.10f));
+    if (n >= 48) p = paint(p, spikes + 1.0f, rgb(0.26f, 0.27f, 0.31f));  // metal core, too fine for small sizes
+    // The body: a shaded sphere with a bright highlight.
+    float dx = (x - cx) / rad, dy = (y - cy) / rad, r2 = dx * dx + dy * dy;
+    float body = sdCircle(x, y, cx, cy, rad);
+    if (body < 0.6f) {
+      float nz = std::sqrt(std::max(0.0f, 1 - r2));
+      float diff = clamp01(-0.55f * dx - 0.6f * dy + 0.58f * nz);
+      float rim = std::pow(1 - nz, 3.0f) * clamp01(dx + dy) * 0.30f;
+      float s = 0.06f + 0.32f * diff + rim;
+      p = paint(p, body, rgb(s, s, s + 0.04f));
+      float h = std::hypot(x - (cx - 4.6f), y - (cy - 4.8f));
+      p = over(p, grey(1.0f, (body < 0 ? 1.0f : 0.0f) * 0.95f * (1 - smooth(std::max(1.4f, 0.6f * pxu), std::max(4.0f, 1.6f * pxu), h))));
+    }
+    return p;
+  });
+}
+
 // ---- sound ----
 std::vector<int16_t> explosion(uint32_t rate) {
   const int n = int(rate * 1.0f);
@@ -458,5 +512,12 @@ int main(int argc, char** argv) {
   step("clock.png", savePng(dir + "clock.png", clockIcon()));
   step("textbox.png", savePng(dir + "textbox.png", textbox()));
   step("expl.wav", saveWav(dir + "expl.wav", explosion(44100), 44100));
+  // Application icons for desktop menus; the packaging installs them into the icon theme.
+  std::error_code ec;
+  std::filesystem::create_directories(dir + "icons", ec);
+  for (int n : {16, 32, 48, 64, 128, 256}) {
+    const std::string name = "icons/blastgrid-" + std::to_string(n) + ".png";
+    step(name.c_str(), savePng(dir + name, appIcon(n)));
+  }
   return ok ? 0 : 1;
 }
