@@ -1,0 +1,44 @@
+// What a host does with the bytes one player connection sends it: join
+// requests, chat, clicks, colour changes, in any order, cut anywhere.
+//
+// Input: byte 0 picks where the stream is cut (two cuts); the rest is the stream.
+// Checks, beyond the sanitizers: the click log holds only clicks on the
+// current field with button 1 or 2, and no two host records share an id.
+#include <cstdint>
+#include <set>
+#include <span>
+
+#include "fuzz/fuzz_util.h"
+#include "minefield/game.h"
+#include "net/net.h"
+#include "net/players.h"
+#include "net/protocol.h"
+
+using namespace bg;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  TNet::Clients.clear();
+  Players.clear();
+  SPlayers.clear();
+  SLeavingPlayers.clear();
+  Actions.clear();
+  TNet::NetStatus = 2;
+  StartGame(9, 7, 10, 1, 0.0f, 1);
+  TNetClient* c = TNetClient::CreateClient(TSocket());
+  const std::span<const uint8_t> stream(data + 1, size - 1);
+  const size_t cut1 = stream.empty() ? 0 : (data[0] & 0x0F) * stream.size() / 16;
+  const size_t cut2 = stream.empty() ? 0 : cut1 + ((data[0] >> 4) * (stream.size() - cut1)) / 16;
+  HostReceive(c, stream.subspan(0, cut1));
+  HostReceive(c, stream.subspan(cut1, cut2 - cut1));
+  HostReceive(c, stream.subspan(cut2));
+  for (const TAction& a : Actions) {
+    bg::fuzz::Check(a.amod == 1 || a.amod == 2, "a click with another button was logged");
+    bg::fuzz::Check(a.adata >= 0 && a.adata < float(BlockAW * BlockAH), "a click off the field was logged");
+  }
+  std::set<int> ids;
+  for (const PlayerRef& p : SPlayers) bg::fuzz::Check(ids.insert(p->id).second, "two host records share an id");
+  TNet::NetStatus = 0;
+  TNet::Clients.clear();
+  return 0;
+}
