@@ -84,8 +84,12 @@ void TServerList::NetRecv() {
   if (!Connected()) return;
   std::vector<uint8_t> block;
   Sock->RecvAvail(block, 1 << 20);
-  if (block.empty()) return;
-  Reader.Feed(block, [](uint16_t id, FieldReader& r) {
+  if (!block.empty()) Receive(block);
+  if (Reader.Broken()) CloseSock();
+}
+
+void TServerList::Receive(std::span<const uint8_t> bytes) {
+  Reader.Feed(bytes, [](uint16_t id, FieldReader& r) {
     if (id == 102) {
       const uint16_t count = r.ReadShort();
       struct Entry {
@@ -119,7 +123,6 @@ void TServerList::NetRecv() {
     }
     return Parse::Unknown;
   });
-  if (Reader.Broken()) CloseSock();
 }
 
 }  // namespace bg

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ class TServerList {
   static uint8_t Refresh();
   static uint8_t Host(const std::string& name, int32_t port);
   static void NetRecv();
+  // The reply handling over bytes already received (used by NetRecv and the fuzzers).
+  static void Receive(std::span<const uint8_t> bytes);
   static void CloseSock();
 };
 

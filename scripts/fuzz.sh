@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets (clang, ASan + UBSan) and fuzzes each for a bounded time.
 # usage: scripts/fuzz.sh [--seconds N] [--target NAME]... [--build DIR] [--no-keep]
 #   --seconds N   time per target (default 60)
-#   --target NAME only this target (settings, images, fonts, frames, wav, host_messages,
+#   --target NAME only this target (settings, images, fonts, frames, wav, listserver, listclient, host_messages,
 #                 player_messages); repeatable
 #   --build DIR   build directory (default build-fuzz)
 #   --no-keep     leave new crash inputs in the work directory instead of fuzz/regressions/

@@ -175,6 +175,14 @@ void Server::SendList(Conn& c) {
   if (!c.sock.Send(w.Bytes())) Drop(c, "not reading its replies");
 }
 
+size_t Server::FeedDetached(std::span<const uint8_t> bytes) {
+  if (conns_.empty()) conns_.push_back(std::make_unique<Conn>());
+  Conn& c = *conns_.front();
+  const FrameHandler h = [this, &c](uint16_t id, FieldReader& r) { return Handle(c, id, r); };
+  if (!c.dead && !c.reader.Feed(bytes, h)) Drop(c, "protocol error");
+  return GameCount();
+}
+
 void Server::Drop(Conn& c, const std::string& why) {
   if (c.dead) return;
   c.dead = true;

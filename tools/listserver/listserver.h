@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ class Server {
   uint16_t Port() const { return listener_.LocalPort(); }
   // Serves until *stop becomes non-zero; checks it at least once a second.
   void Run(const volatile std::sig_atomic_t* stop);
+  // Feeds bytes to a connection without a socket through the same reader and
+  // handlers as a real one (for fuzzing); the connection stays until Reset.
+  // Returns the number of games listed.
+  size_t FeedDetached(std::span<const uint8_t> bytes);
+  void ResetDetached() { conns_.clear(); }
 
  private:
   struct Game {

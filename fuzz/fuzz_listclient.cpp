@@ -1,0 +1,22 @@
+// The game's handling of the list server's replies: only the first frame of a
+// block counts; game lists and text lines, cut anywhere.
+//
+// Input: byte 0 picks where the stream is cut; the rest is the stream.
+// Checks, beyond the sanitizers: the list holds at most the 65535 games a count can name.
+#include <cstdint>
+#include <span>
+
+#include "fuzz/fuzz_util.h"
+#include "net/serverlist.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  bg::TServerList::Reader.Reset();
+  bg::TServerList::ClearList();
+  const std::span<const uint8_t> stream(data + 1, size - 1);
+  const size_t cut = stream.size() * data[0] / 256;
+  bg::TServerList::Receive(stream.subspan(0, cut));
+  bg::TServerList::Receive(stream.subspan(cut));
+  bg::fuzz::Check(bg::TServerList::Gamelist.size() <= 65535, "more games than a count can name");
+  return 0;
+}
