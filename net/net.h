@@ -17,6 +17,12 @@ struct TNetClient {
   TSocket tcpsock;
   // Bytes of a frame cut by TCP wait here for the rest.
   FrameReader reader;
+  // When the connection was accepted: one that never asks to join is closed.
+  int32_t accepted = 0;
+  // Clicks and chat lines it may still send now: refilled with time, so no
+  // one peer can flood the click log every late joiner replays.
+  double clickTokens = 0, chatTokens = 0;
+  int32_t lastRefill = 0;
 
   // Appends a record for the accepted socket to TNet::Clients.
   static TNetClient* CreateClient(TSocket socket);
@@ -58,6 +64,11 @@ class TNet {
   static void Reset();
   // At most this many connections are kept; later ones are closed at once.
   static constexpr size_t kMaxClients = 256;
+  // Connections accepted per host poll: enough that a flood of connection
+  // attempts cannot keep real players waiting.
+  static constexpr int kAcceptsPerPoll = 16;
+  // A connection that has not asked to join within this time is closed.
+  static constexpr int32_t kJoinTimeoutMs = 10000;
 };
 
 }  // namespace bg

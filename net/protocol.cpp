@@ -66,11 +66,14 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   }
   const PlayerRef p = TPlayer::Create(unique, col, *id, c, 1);
 
+  // Only players hear of the newcomer: a connection that has not joined yet
+  // gets every player in its own answer, and would list this one twice.
   TNet::MNew(MSG_PLAYER);
   TNet::MLine(unique);
   SendColourBytes(*p->col);
   TNet::MByte(*id);
-  TNet::MClientSendTCP(c);
+  for (const auto& other : TNet::Clients)
+    if (other.get() != c && TPlayer::SFindByClient(other.get())) TNet::MSend(other->tcpsock);
   TNet::MClear();
 
   TNet::MNew(MSG_IDENTITY);
@@ -109,6 +112,21 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   TNet::MClear();
 }
 
+}  // namespace
+
+// A fast player clicks a few times a second; these leave room for bursts.
+constexpr double kClickBurst = 60, kClicksPerSecond = 30;
+constexpr double kChatBurst = 10, kChatsPerSecond = 2;
+
+namespace {
+
+void Refill(TNetClient* c, int32_t now) {
+  const double dt = std::max(0, now - c->lastRefill) / 1000.0;
+  c->lastRefill = now;
+  c->clickTokens = std::min(kClickBurst, c->clickTokens + dt * kClicksPerSecond);
+  c->chatTokens = std::min(kChatBurst, c->chatTokens + dt * kChatsPerSecond);
+}
+
 bool ValidClick(int32_t id, uint8_t button) {
   return (button == 1 || button == 2) && id >= 0 && int64_t(id) < int64_t(BlockAW) * int64_t(BlockAH);
 }
@@ -128,7 +146,9 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
       case MSG_CHAT: {
         const std::string text = r.ReadLine();
         if (!r.Ok()) return Parse::NeedMore;
-        if (TPlayer* p = TPlayer::SFindByClient(c)) {
+        TPlayer* p = TPlayer::SFindByClient(c);
+        if (p && c->chatTokens >= 1) {
+          c->chatTokens -= 1;
           TNet::MNew(MSG_CHAT);
           TNet::MLine(p->name + ": " + text);
           TNet::MClientSendTCP(nullptr);
@@ -142,7 +162,8 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
         if (!r.Ok()) return Parse::NeedMore;
         TPlayer* p = TPlayer::SFindByClient(c);
         // Only clicks on this field are relayed and logged: the log is replayed to every late joiner.
-        if (p && ValidClick(block, button)) {
+        if (p && ValidClick(block, button) && c->clickTokens >= 1) {
+          c->clickTokens -= 1;
           TNet::MNew(MSG_CLICK);
           TNet::MInt(block);
           TNet::MByte(button);
@@ -173,19 +194,29 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
 }
 
 void NetServer() {
-  if (TNet::Clients.size() < TNet::kMaxClients) {
-    if (std::optional<TSocket> s = TNet::Serversock.Accept()) TNetClient::CreateClient(std::move(*s));
-  } else if (std::optional<TSocket> s = TNet::Serversock.Accept()) {
-    s->Close();
+  for (int n = 0; n < TNet::kAcceptsPerPoll; ++n) {
+    std::optional<TSocket> s = TNet::Serversock.Accept();
+    if (!s) break;
+    if (TNet::Clients.size() >= TNet::kMaxClients) {
+      s->Close();
+      continue;
+    }
+    TNetClient* c = TNetClient::CreateClient(std::move(*s));
+    c->accepted = c->lastRefill = MilliSecs();
+    c->clickTokens = kClickBurst;
+    c->chatTokens = kChatBurst;
   }
+  const int32_t now = MilliSecs();
   std::vector<uint8_t> block;
   for (size_t i = 0; i < TNet::Clients.size();) {
     TNetClient* c = TNet::Clients[i].get();
     c->tcpsock.Flush();
-    if (!c->tcpsock.Connected() || c->tcpsock.Broken() || c->reader.Broken()) {
+    const bool silent = !TPlayer::SFindByClient(c) && now - c->accepted > TNet::kJoinTimeoutMs;
+    if (silent || !c->tcpsock.Connected() || c->tcpsock.Broken() || c->reader.Broken()) {
       LoseClient(c);
       continue;  // the record is gone; the next one moved to index i
     }
+    Refill(c, now);
     block.clear();
     // Bytes that came before the peer closed still count (its last message, say).
     c->tcpsock.RecvAvail(block, 1 << 20);

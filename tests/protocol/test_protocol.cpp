@@ -13,6 +13,7 @@
 #include "net/net.h"
 #include "net/players.h"
 #include "net/protocol.h"
+#include "platform/clock.h"
 #include "tests/support/world.h"
 
 using namespace bg;
@@ -417,4 +418,50 @@ TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
   EXPECT_NE(rseed, -1);
   ASSERT_EQ(Actions.size(), 1u);  // a new log that starts with the opening reveal
   EXPECT_EQ(a.Of(50).back().nums[2], 255);
+}
+
+TEST_F(Protocol, ConnectionsThatHaveNotJoinedHearOfNobodyAndAreClosedAfterAWhile) {
+  HostAs("H");
+  Peer early, b;
+  ASSERT_TRUE(early.Open(port));
+  Tick(5);  // accepted, no join yet
+  ASSERT_TRUE(b.Open(port));
+  b.Send(Join("B"));
+  ASSERT_TRUE(Until({&b}, [&] { return !b.Of(4).empty(); }));
+  early.Send(Join("E"));
+  ASSERT_TRUE(Until({&early}, [&] { return !early.Of(4).empty(); }));
+  std::vector<std::string> names;
+  for (const Msg& m : early.Of(2)) names.push_back(m.text);
+  EXPECT_EQ(names, (std::vector<std::string>{"H", "B"}));  // each once
+  // A connection that never asks to join is closed after ten seconds.
+  Peer silent;
+  ASSERT_TRUE(silent.Open(port));
+  Tick(5);
+  const size_t before = TNet::Clients.size();
+  test::SetClock(MilliSecs() + 10001);
+  Tick(2);
+  EXPECT_EQ(TNet::Clients.size(), before - 1);
+  test::UseRealClock();
+}
+
+TEST_F(Protocol, ClickAndChatFloodsAreCut) {
+  HostAs("H");
+  Peer a;
+  ASSERT_TRUE(a.Open(port));
+  a.Send(Join("A"));
+  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(4).empty(); }));
+  MessageWriter flood;
+  for (int i = 0; i < 500; ++i) {
+    flood.MNew(50);
+    flood.MInt(i % 63);
+    flood.MByte(2);
+    flood.MNew(5);
+    flood.MLine("spam");
+  }
+  a.Send(flood);
+  Tick(10);
+  EXPECT_LE(Actions.size(), 1u + 60 + 30);  // the burst, plus what time refilled
+  EXPECT_GE(Actions.size(), 1u + 60);
+  a.Poll();
+  EXPECT_LE(a.Of(5).size(), 10u + 2);
 }

@@ -196,3 +196,13 @@ TEST_F(Render, ScaledTextKeepsTheCallersScale) {
   rec.GetScale(sx, sy);
   EXPECT_FLOAT_EQ(sx, 0.5f);
 }
+
+TEST_F(Render, ConsoleKeepsItsLastLinesOnly) {
+  const std::string line(1000, 'x');
+  for (int i = 0; i < 1000; ++i) CPrint(line + std::to_string(i));
+  const std::string text = world.gui.Text(gChatConsole);
+  EXPECT_LE(text.size(), 2u * 128 * 1024 + 2000);
+  EXPECT_NE(text.find("x999"), std::string::npos);
+  EXPECT_EQ(text.find("x0\n"), std::string::npos);
+  EXPECT_EQ(text.front(), '\n');  // whole lines only
+}

@@ -9,6 +9,7 @@
 // as the real program does. Every command acts through the event hook, the
 // way buttons and menus do, so the protocol runs exactly as in the game.
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,10 +57,13 @@ void Reply(const std::string& text) {
   if (std::fflush(stdout) != 0) Quit(1);  // the driver went away
 }
 
+void CheckWatches();
+
 void Tick() {
   bg::Event ev;
   ev.id = bg::EVENT_TIMERTICK;
   bg::Hook(ev);
+  CheckWatches();
 }
 
 // Ticks that are due; a late tick is not made up for, as with a real timer.
@@ -156,6 +160,28 @@ char BlockChar(const bg::TBlock& b) {
   if (b.flag) return 'f';
   if (b.Value == -1) return '*';
   return char('0' + std::clamp(b.Value, 0, 9));
+}
+
+// Test-only timing for the latency benchmark: the CLOCK_MONOTONIC time (shared
+// by every process on the machine) of the tick in which a watched block changed.
+struct Watch {
+  long id;
+  char was;
+};
+std::vector<Watch> gWatches;
+std::string gSeen;
+constexpr size_t kMaxWatches = 4096;
+
+void CheckWatches() {
+  if (gWatches.empty()) return;
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  const long long us = ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
+  std::erase_if(gWatches, [&](const Watch& w) {
+    if (size_t(w.id) < bg::Blocks.size() && BlockChar(bg::Blocks[size_t(w.id)]) == w.was) return false;
+    gSeen += (gSeen.empty() ? "" : " ") + std::to_string(w.id) + ":" + std::to_string(us);
+    return true;
+  });
 }
 
 void Dump() {
@@ -288,6 +314,17 @@ void Execute(std::string_view line) {
   } else if (cmd == "click") {
     if (w.size() != 3 || !Ints(w, v, -1, 1L << 40)) return Reply("ERR usage: click ID BUTTON");
     Click(v[0], v[1]);
+  } else if (cmd == "watch") {
+    // "watch ID" arms; a bare "watch" reports and forgets the changes seen since.
+    if (w.size() == 1) {
+      Reply("seen " + gSeen);
+      gSeen.clear();
+      return;
+    }
+    if (w.size() != 2 || !Ints(w, v, 0, long(Blocks.size()) - 1)) return Reply("ERR usage: watch [ID]");
+    if (gWatches.size() >= kMaxWatches) return Reply("ERR too many watches");
+    gWatches.push_back({v[0], BlockChar(Blocks[size_t(v[0])])});
+    Reply("OK");
   } else if (cmd == "dump") {
     if (w.size() != 1) return Reply("ERR dump takes no arguments");
     Dump();
