@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // Far longer than any sound effect; keeps every input quick.
 static constexpr size_t kMaxInput = 1 << 20;
@@ -21,6 +22,8 @@ static void LoadBoth(const uint8_t* data, size_t size) {
   if (!src) return;  // SDL refuses a memory source of no bytes
   if (SDL_LoadWAV_RW(src, 0, &format, &buf, &len)) SDL_FreeWAV(buf);
   SDL_RWclose(src);
+  // The game hands the mixer only files with a WAV header (its music decoders leak).
+  if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) return;
   src = SDL_RWFromConstMem(data, int(size));
   if (Mix_Chunk* chunk = Mix_LoadWAV_RW(src, 0)) Mix_FreeChunk(chunk);
   SDL_RWclose(src);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -28,6 +29,15 @@ struct SdlSound : Sound {
 Mix_Chunk* LoadChunk(const std::string& path) {
   SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
   if (!rw) return nullptr;
+  // Only WAV: the mixer would also try music formats, whose decoders leak on
+  // damaged files.
+  char head[12] = {};
+  const bool wav = SDL_RWread(rw, head, 1, 12) == 12 && std::memcmp(head, "RIFF", 4) == 0 &&
+                   std::memcmp(head + 8, "WAVE", 4) == 0;
+  if (!wav || SDL_RWseek(rw, 0, RW_SEEK_SET) != 0) {
+    SDL_RWclose(rw);
+    return nullptr;
+  }
   Mix_Chunk* chunk = Mix_LoadWAV_RW(rw, 0);
   SDL_RWclose(rw);
   return chunk;
