@@ -126,7 +126,7 @@ void StartBlocks(int32_t w, int32_t h) {
   gFieldColours.clear();
   const int64_t n64 = int64_t(w) * int64_t(h);
   assert(w >= 0 && h >= 0 && n64 <= kMaxBlocks);
-  Blocks.reserve(size_t(n64));
+  // A small field after a huge one should not keep the huge one's memory.
   Blocks.shrink_to_fit();
   Blocks.reserve(size_t(n64));
   BlockA.Reset(w, h);
