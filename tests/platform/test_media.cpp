@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,18 +59,15 @@ TEST(LoadImage, FlagsChooseMaskAndFilter) {
   EXPECT_EQ(At(*none, 1, 0)[3], 255);
 }
 
-TEST(LoadImage, PicturesWithAlphaKeepTheirs) {
-  const auto path = TempPath("alpha.png");
-  WritePngRgba(path, 2, 1, {0, 0, 0, 255, 10, 20, 30, 77});
-  auto img = LoadImage(path);
-  ASSERT_TRUE(img);
-  EXPECT_EQ(At(*img, 0, 0), (std::array<int, 4>{0, 0, 0, 255}));
-  EXPECT_EQ(At(*img, 1, 0), (std::array<int, 4>{10, 20, 30, 77}));
-}
-
 TEST(LoadImage, GreyPaletteSixteenBitAndInterlacedPngs) {
   const auto grey = TempPath("grey.png");
   WritePng(grey, 2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200});
+  const auto alpha = TempPath("alpha.png");  // pictures with alpha keep theirs
+  WritePngRgba(alpha, 2, 1, {0, 0, 0, 255, 10, 20, 30, 77});
+  auto al = LoadImage(alpha);
+  ASSERT_TRUE(al);
+  EXPECT_EQ(At(*al, 0, 0), (std::array<int, 4>{0, 0, 0, 255}));
+  EXPECT_EQ(At(*al, 1, 0), (std::array<int, 4>{10, 20, 30, 77}));
   auto g = LoadImage(grey);
   ASSERT_TRUE(g);
   EXPECT_EQ(At(*g, 0, 0), (std::array<int, 4>{0, 0, 0, 0}));
@@ -115,17 +111,10 @@ TEST(LoadImage, JpegDecodes) {
   EXPECT_NEAR(p[1], 100, 3);
   EXPECT_NEAR(p[2], 50, 3);
   EXPECT_EQ(p[3], 255);
-}
-
-TEST(LoadImage, JpegBlackIsMaskedUnlessAsked) {
-  const auto path = TempPath("black.jpg");
-  WriteJpeg(path, 16, 16, std::vector<uint8_t>(16 * 16 * 3, 0));
-  auto masked = LoadImage(path);
-  ASSERT_TRUE(masked);
-  EXPECT_EQ(At(*masked, 5, 5), (std::array<int, 4>{0, 0, 0, 0}));
-  auto plain = LoadImage(path, IMAGE_FILTERED);
-  ASSERT_TRUE(plain);
-  EXPECT_EQ(At(*plain, 5, 5), (std::array<int, 4>{0, 0, 0, 255}));
+  const auto black = TempPath("black.jpg");  // black is masked unless asked
+  WriteJpeg(black, 16, 16, std::vector<uint8_t>(16 * 16 * 3, 0));
+  EXPECT_EQ(At(*LoadImage(black), 5, 5)[3], 0);
+  EXPECT_EQ(At(*LoadImage(black, IMAGE_FILTERED), 5, 5)[3], 255);
 }
 
 TEST(LoadImage, MissingEmptyDirectoryAndDeviceGiveNull) {
@@ -195,15 +184,10 @@ TEST(LoadImage, JpegWithGarbageOrCutShortGivesNull) {
   EXPECT_FALSE(LoadImage(bad));
 }
 
-TEST(LoadImage, AbsurdSizeIsRefusedQuickly) {
-  const auto huge = TempPath("huge.png");
-  WriteFile(huge, PngHeaderOnly(100000, 100000));
-  const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(LoadImage(huge));
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
-}
-
 TEST(LoadImage, SizeCapIsSixteenKSideAndSixtyFourMegapixels) {
+  const auto huge = TempPath("huge.png");  // refused from the header, before any allocation
+  WriteFile(huge, PngHeaderOnly(100000, 100000));
+  EXPECT_FALSE(LoadImage(huge));
   // 1-bit grey keeps these valid files small.
   auto mono = [](int w, int h) {
     const auto path = TempPath("mono_" + std::to_string(w) + "x" + std::to_string(h) + ".png");
@@ -217,32 +201,6 @@ TEST(LoadImage, SizeCapIsSixteenKSideAndSixtyFourMegapixels) {
   EXPECT_FALSE(LoadImage(mono(16385, 1)));
   EXPECT_FALSE(LoadImage(mono(1, 16385)));
   EXPECT_FALSE(LoadImage(mono(8193, 8193)));  // under the side cap, over 64 M pixels
-}
-
-// Damaged files must come back as null or as a consistent picture, never crash.
-TEST(LoadImage, RandomlyDamagedFilesAreHandled) {
-  const auto png = TempPath("fuzz_src.png"), jpg = TempPath("fuzz_src.jpg"), out = TempPath("fuzz.bin");
-  WritePngRgba(png, 24, 17, Noise(24 * 17 * 4, 31));
-  WriteJpeg(jpg, 24, 17, Noise(24 * 17 * 3, 37), 80);
-  unsigned seed = 41;
-  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
-  int nulls = 0;
-  for (const auto& src : {png, jpg}) {
-    const auto bytes = ReadFile(src);
-    for (int round = 0; round < 300; ++round) {
-      auto damaged = bytes;
-      const int flips = 1 + int(next() % 4);
-      for (int k = 0; k < flips; ++k) damaged[next() % damaged.size()] = uint8_t(next());
-      WriteFile(out, damaged);
-      auto img = LoadImage(out);
-      if (!img) {
-        ++nulls;
-        continue;
-      }
-      ASSERT_EQ(img->pixels.rgba.size(), size_t(img->width) * img->height * 4);
-    }
-  }
-  EXPECT_GT(nulls, 300);  // nearly every damaged PNG is refused by its checksums
 }
 
 TEST(LoadImageFont, RendersLatin1Smoothed) {
@@ -292,15 +250,6 @@ TEST(LoadImageFont, RendersLatin1Smoothed) {
         owner[size_t(y) * a.width + x] = c;
       }
   }
-}
-
-TEST(LoadImageFont, SizeScalesGlyphs) {
-  const auto path = FindFont();
-  ASSERT_FALSE(path.empty());
-  auto small = LoadImageFont(path, 20), big = LoadImageFont(path, 40);
-  ASSERT_TRUE(small && big);
-  const double ratio = double(big->glyphs[int('H')].h) / small->glyphs[int('H')].h;
-  EXPECT_NEAR(ratio, 2.0, 0.15);
 }
 
 TEST(LoadImageFont, BadInputGivesNull) {
