@@ -231,35 +231,7 @@ TEST_F(Protocol, LateJoinerGetsPlayersLeftMarksAndTheLogInOrder) {
   EXPECT_EQ(late.Of(4)[0].nums[3], 2);  // a left player's id is not reused within the game
 }
 
-TEST_F(Protocol, ChatColourAndKick) {
-  HostAs("H");
-  Peer a, b;
-  Joined(a, "A");
-  Joined(b, "B");
-  MessageWriter chat;
-  chat.MNew(5);
-  chat.MLine("hello");
-  a.Send(chat);
-  ASSERT_TRUE(Until({&a, &b}, [&] { return !b.Of(5).empty() && !a.Of(5).empty(); }));
-  EXPECT_EQ(b.Of(5)[0].text, "A: hello");
-  EXPECT_NE(Console().find("\n A: hello"), std::string::npos);
-  MessageWriter col;
-  col.MNew(9);
-  for (uint8_t c : {1, 2, 3}) col.MByte(c);
-  b.Send(col);
-  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(9).empty(); }));
-  EXPECT_EQ(a.Of(9)[0].nums, (std::vector<int64_t>{2, 1, 2, 3}));
-  EXPECT_EQ(*TPlayer::FindByID(2)->col, (RGB{1, 2, 3}));
-  world.gui.SelectItem(gChatPList, -1);  // no row selected: nobody is kicked
-  world.Send(EVENT_MENUACTION, menu_player_kick);
-  world.gui.SelectItem(gChatPList, 2);  // B, id 2, in the third row
-  world.Send(EVENT_MENUACTION, menu_player_kick);
-  ASSERT_TRUE(Until({&a, &b}, [&] { return !b.Of(7).empty() && !a.Of(3).empty(); }));
-  EXPECT_EQ(a.Of(3)[0].nums[0], 2);
-  EXPECT_TRUE(a.Of(7).empty());
-  EXPECT_NE(Console().find("B has left the game."), std::string::npos);
-}
-
+// Chat, colour changes and kicks are played out between real instances in test_multi.
 TEST_F(Protocol, HostileOrUnwelcomeConnectionsAreDroppedAlone) {
   HostAs("H");
   Peer bad, good, early;
