@@ -1,5 +1,6 @@
 // The frame codec: field layout, the reader's sticky flags, chunking at every split point,
-// the 8-byte resynchronisation and hostile input. Random byte streams are the fuzz target's job.
+// the 8-byte resynchronisation and hostile input. Random streams, cut anywhere and fed back
+// from inside a handler, are the fuzz target's job (fuzz/fuzz_frames.cpp).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -317,19 +318,6 @@ TEST(FrameReader, ALateJoinersBatchOfManySmallFramesIsNotCapped) {
   EXPECT_FALSE(broken);
   ASSERT_EQ(seen.size(), 100000u);
   EXPECT_EQ(seen.back(), "5:|99999|");
-}
-
-TEST(FrameReader, FeedFromInsideAHandlerIsReadAfterTheCurrentChunk) {
-  Recorder rec;
-  FrameReader reader;
-  const Bytes inner = Line("inner");
-  FrameHandler h = [&](uint16_t id, FieldReader& r) {
-    const Parse p = rec(id, r);
-    if (rec.seen.size() == 1 && p == Parse::Done) reader.Feed(inner, h);
-    return p;
-  };
-  reader.Feed(Cat({Line("outer"), Line("after")}), h);
-  EXPECT_EQ(rec.seen, (Texts{"3:outer", "3:after", "3:inner"}));
 }
 
 Texts FirstFrames(const std::vector<Bytes>& blocks, FirstFrameReader reader = FirstFrameReader()) {

@@ -264,27 +264,6 @@ TEST_F(Gl, TextIsDrawnWhereAndAsLargeAsAsked) {
   EXPECT_NEAR(big[2] - big[0], 2 * (box[2] - box[0]), 3);
 }
 
-TEST_F(Gl, BatchesKeepDrawingOrder) {
-  Image red = Solid(1, 1, {{255, 0, 0, 255}}), green = Solid(1, 1, {{0, 255, 0, 255}});
-  Background(0, 0, 0);
-  gfx.SetScale(10, 10);
-  gfx.DrawImage(&red, 0, 0);
-  gfx.DrawImage(&green, 0, 0);
-  gfx.DrawImage(&red, 0, 0);
-  gfx.DrawImage(&green, 20, 0);
-  gfx.DrawImage(&red, 20, 0);
-  gfx.DrawImage(&green, 20, 0);
-  gfx.SetScale(1, 1);
-  for (int i = 0; i < Batcher::kMaxQuads + 10; ++i) {
-    gfx.SetColor(i & 255, 0, 255);
-    gfx.DrawRect(40, 0, 5, 5);
-  }
-  Read();
-  EXPECT_TRUE(Near(Px(5, 5), {255, 0, 0}, 0));
-  EXPECT_TRUE(Near(Px(25, 5), {0, 255, 0}, 0));
-  EXPECT_TRUE(Near(Px(42, 2), {(Batcher::kMaxQuads + 9) & 255, 0, 255}, 0));
-}
-
 TEST_F(Gl, PicturesDrawInAnUnsharedContextToo) {
   Image blue = Solid(1, 1, {{0, 0, 255, 255}});
   Background(0, 0, 0);
@@ -359,39 +338,6 @@ TEST(GlCore, DrawsInA33CoreProfileContext) {
     g.ReleaseGL();
   }
   ctx.doneCurrent();
-}
-
-TEST(GlCanvas, PaintMakesItsGraphicsCurrentAndDraws) {
-  GlCanvasWidget canvas;
-  canvas.resize(80, 60);
-  bool current = false;
-  int paints = 0;
-  canvas.onPaint = [&] {
-    ++paints;
-    current = &G() == &canvas.Graphics();
-    G().SetClsColor(0, 0, 255);
-    G().Cls();
-    G().SetColor(255, 255, 0);
-    G().DrawRect(10, 10, 20, 20);
-  };
-  canvas.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&canvas));
-  const QImage img = canvas.grabFramebuffer();
-  ASSERT_FALSE(img.isNull());
-  EXPECT_GT(paints, 0);
-  EXPECT_TRUE(current);
-  const qreal dpr = canvas.devicePixelRatioF();
-  const QColor inside = img.pixelColor(int(15 * dpr), int(15 * dpr));
-  const QColor outside = img.pixelColor(int(50 * dpr), int(45 * dpr));
-  EXPECT_EQ(inside, QColor(255, 255, 0));
-  EXPECT_EQ(outside, QColor(0, 0, 255));
-  EXPECT_EQ(canvas.Graphics().LogicalWidth(), 80.0f);
-
-  // Drawing outside a frame, with no context current, is ignored.
-  canvas.doneCurrent();
-  G().DrawRect(0, 0, 5, 5);
-  G().Flip();
-  SUCCEED();
 }
 
 }  // namespace

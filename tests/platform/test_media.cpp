@@ -26,59 +26,36 @@ std::vector<uint8_t> Noise(size_t n, unsigned seed) {
   return v;
 }
 
-TEST(LoadImage, PngRgbDecodesAndMasksBlackByDefault) {
-  const auto path = TempPath("quad.png");
-  WritePngRgb(path, 2, 2, kQuad);
-  auto img = LoadImage(path);
-  ASSERT_TRUE(img);
-  EXPECT_EQ(img->width, 2);
-  EXPECT_EQ(img->height, 2);
-  EXPECT_EQ(img->pixels.width, 2);
-  EXPECT_EQ(img->pixels.rgba.size(), 16u);
-  EXPECT_TRUE(img->filtered);
-  EXPECT_EQ(At(*img, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
-  EXPECT_EQ(At(*img, 1, 0), (std::array<int, 4>{0, 0, 0, 0}));
-  EXPECT_EQ(At(*img, 0, 1), (std::array<int, 4>{0, 255, 0, 255}));
-  EXPECT_EQ(At(*img, 1, 1), (std::array<int, 4>{0, 0, 255, 255}));
-}
-
-TEST(LoadImage, FlagsChooseMaskAndFilter) {
-  const auto path = TempPath("quad2.png");
-  WritePngRgb(path, 2, 2, kQuad);
-  auto plain = LoadImage(path, IMAGE_FILTERED);
-  ASSERT_TRUE(plain);
-  EXPECT_TRUE(plain->filtered);
-  EXPECT_EQ(At(*plain, 1, 0)[3], 255);
-  auto masked = LoadImage(path, IMAGE_MASKED);
-  ASSERT_TRUE(masked);
-  EXPECT_FALSE(masked->filtered);
-  EXPECT_EQ(At(*masked, 1, 0)[3], 0);
-  auto none = LoadImage(path, 0);
-  ASSERT_TRUE(none);
-  EXPECT_FALSE(none->filtered);
-  EXPECT_EQ(At(*none, 1, 0)[3], 255);
-}
-
-TEST(LoadImage, GreyPaletteSixteenBitAndInterlacedPngs) {
-  const auto grey = TempPath("grey.png");
-  WritePng(grey, 2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200});
-  const auto alpha = TempPath("alpha.png");  // pictures with alpha keep theirs
+// One pixel of each decoded picture, by file kind and load flags.
+TEST(LoadImage, PngKindsFlagsAndMasks) {
+  using Px = std::array<int, 4>;
+  const auto quad = TempPath("quad.png"), alpha = TempPath("alpha.png"), grey = TempPath("grey.png"),
+             deep = TempPath("deep.png");
+  WritePngRgb(quad, 2, 2, kQuad);
   WritePngRgba(alpha, 2, 1, {0, 0, 0, 255, 10, 20, 30, 77});
-  auto al = LoadImage(alpha);
-  ASSERT_TRUE(al);
-  EXPECT_EQ(At(*al, 0, 0), (std::array<int, 4>{0, 0, 0, 255}));
-  EXPECT_EQ(At(*al, 1, 0), (std::array<int, 4>{10, 20, 30, 77}));
-  auto g = LoadImage(grey);
-  ASSERT_TRUE(g);
-  EXPECT_EQ(At(*g, 0, 0), (std::array<int, 4>{0, 0, 0, 0}));
-  EXPECT_EQ(At(*g, 1, 0), (std::array<int, 4>{200, 200, 200, 255}));
-
-  const auto deep = TempPath("deep.png");
+  WritePng(grey, 2, 1, PNG_COLOR_TYPE_GRAY, 8, {0, 200});
   WritePng(deep, 1, 1, PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0x80, 0x00, 0xFF, 0xFF});
-  auto d = LoadImage(deep);
-  ASSERT_TRUE(d);
-  EXPECT_EQ(At(*d, 0, 0), (std::array<int, 4>{0x12, 0x80, 0xFF, 255}));
-
+  const int kDefault = -1;
+  const struct {
+    std::string path;
+    int flags, x, y;
+    Px want;
+    bool filtered;
+  } cases[] = {
+      {quad, kDefault, 0, 0, {255, 0, 0, 255}, true},   {quad, kDefault, 1, 0, {0, 0, 0, 0}, true},  // black masked
+      {quad, kDefault, 0, 1, {0, 255, 0, 255}, true},   {quad, kDefault, 1, 1, {0, 0, 255, 255}, true},
+      {quad, IMAGE_FILTERED, 1, 0, {0, 0, 0, 255}, true}, {quad, IMAGE_MASKED, 1, 0, {0, 0, 0, 0}, false},
+      {quad, 0, 1, 0, {0, 0, 0, 255}, false},           {alpha, kDefault, 0, 0, {0, 0, 0, 255}, true},  // alpha kept
+      {alpha, kDefault, 1, 0, {10, 20, 30, 77}, true},  {grey, kDefault, 0, 0, {0, 0, 0, 0}, true},
+      {grey, kDefault, 1, 0, {200, 200, 200, 255}, true}, {deep, kDefault, 0, 0, {0x12, 0x80, 0xFF, 255}, true},
+  };
+  for (const auto& c : cases) {
+    auto img = c.flags == kDefault ? LoadImage(c.path) : LoadImage(c.path, c.flags);
+    ASSERT_TRUE(img) << c.path;
+    EXPECT_EQ(img->pixels.rgba.size(), size_t(img->width) * img->height * 4);
+    EXPECT_EQ(At(*img, c.x, c.y), c.want) << c.path << " flags " << c.flags << " at " << c.x << "," << c.y;
+    EXPECT_EQ(img->filtered, c.filtered) << c.path << " flags " << c.flags;
+  }
   std::vector<uint8_t> rgb = Noise(13 * 11 * 3, 7);
   const auto inter = TempPath("inter.png"), flat = TempPath("flat.png");
   WritePng(inter, 13, 11, PNG_COLOR_TYPE_RGB, 8, rgb, true);

@@ -3,20 +3,9 @@
 // either a frame size or a window manager's stacking.
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QContextMenuEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTabBar>
 #include <QTest>
-#include <QTimer>
 
 #include "platform/backends/gl_gfx.h"
 #include "platform/backends/qt_gui.h"
@@ -24,11 +13,6 @@
 
 namespace bg {
 namespace {
-
-struct Tag : Object {
-  explicit Tag(int v) : value(v) {}
-  int value;
-};
 
 class QtGuiTest : public ::testing::Test {
  protected:
@@ -71,35 +55,6 @@ class QtGuiTest : public ::testing::Test {
   std::vector<Event> events;
   std::function<void(Event&)> onEvent;
 };
-
-TEST_F(QtGuiTest, ListBoxReportsActivationSelectionAndContextMenu) {
-  Gadget* win = gui->CreateWindow("List", 0, 0, 300, 200, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-  Gadget* list = gui->CreateListBox(0, 0, 300, 200, win);
-  auto a = std::make_shared<Tag>(10), b = std::make_shared<Tag>(20);
-  gui->AddItem(list, "alpha", "", a);
-  gui->AddItem(list, "beta", "", b);
-  ASSERT_TRUE(ShowNow(win));
-  auto* view = qobject_cast<QListWidget*>(W(list));
-  const QPoint second = view->visualItemRect(view->item(1)).center();
-
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second);
-  ASSERT_NE(Last(EVENT_GADGETSELECT), nullptr);
-  EXPECT_EQ(Last(EVENT_GADGETSELECT)->source, list);
-  EXPECT_EQ(Last(EVENT_GADGETSELECT)->data, 1);
-  EXPECT_EQ(Last(EVENT_GADGETSELECT)->extra, b);
-
-  emit view->itemActivated(view->item(0));
-  ASSERT_NE(Last(EVENT_GADGETACTION), nullptr);
-  EXPECT_EQ(Last(EVENT_GADGETACTION)->data, 0);
-  EXPECT_EQ(Last(EVENT_GADGETACTION)->extra, a);
-
-  QContextMenuEvent menu(QContextMenuEvent::Mouse, second, view->viewport()->mapToGlobal(second));
-  QCoreApplication::sendEvent(view->viewport(), &menu);
-  ASSERT_NE(Last(EVENT_GADGETMENU), nullptr);
-  EXPECT_EQ(Last(EVENT_GADGETMENU)->source, list);
-  EXPECT_EQ(Last(EVENT_GADGETMENU)->data, 1);
-  EXPECT_EQ(Last(EVENT_GADGETMENU)->extra, b);
-}
 
 TEST_F(QtGuiTest, LayoutRulesFollowTheParentsClientArea) {
   Gadget* win = gui->CreateWindow("Layout", 0, 0, 400, 300, nullptr,
@@ -164,22 +119,6 @@ TEST_F(QtGuiTest, KeyFilterSwallowsRejectedCharacters) {
   QTest::keyClick(edit, Qt::Key_Backspace);
   EXPECT_EQ(gui->Text(field), "1");
 
-}
-
-TEST_F(QtGuiTest, ReturnAndEscapePressTheWindowsOkAndCancelButtons) {
-  Gadget* win = gui->CreateWindow("Dialog", 0, 0, 300, 100, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-  Gadget* field = gui->CreateTextField(10, 10, 200, 22, win);
-  Gadget* ok = gui->CreateButton("Ok", 10, 50, 80, 30, win, BUTTON_OK);
-  Gadget* cancel = gui->CreateButton("Cancel", 100, 50, 80, 30, win, BUTTON_CANCEL);
-  ASSERT_TRUE(ShowNow(win));
-
-  QTest::keyClick(W(field), Qt::Key_Return);
-  EXPECT_EQ(Count(EVENT_GADGETACTION, ok), 1);
-  QTest::keyClick(W(field), Qt::Key_Escape);
-  EXPECT_EQ(Count(EVENT_GADGETACTION, cancel), 1);
-  gui->Hide(ok);
-  QTest::keyClick(W(field), Qt::Key_Return);
-  EXPECT_EQ(Count(EVENT_GADGETACTION, ok), 1);
 }
 
 TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
@@ -310,27 +249,6 @@ TEST_F(QtGuiTest, ActivateMovesFocusButNeverTheActiveWindow) {
   EXPECT_EQ(QApplication::activeWindow(), W(chat));
   EXPECT_EQ(QApplication::focusWidget(), W(input));
   EXPECT_EQ(W(main)->focusWidget(), W(canvas));
-
-}
-
-TEST_F(QtGuiTest, WindowEventsAndTimersReachTheHook) {
-  Gadget* win = gui->CreateWindow("Events", 0, 0, 200, 100, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-  ASSERT_TRUE(ShowNow(win));
-  EXPECT_FALSE(W(win)->close());  // the hook decides; the window stays
-  EXPECT_TRUE(W(win)->isVisible());
-  ASSERT_NE(Last(EVENT_WINDOWCLOSE), nullptr);
-  EXPECT_EQ(Last(EVENT_WINDOWCLOSE)->source, win);
-
-  Gadget* timer = gui->CreateTimer(70.0);
-  QTimer* t = qt->TimerOf(timer);
-  EXPECT_EQ(t->interval(), 14);
-  EXPECT_EQ(t->timerType(), Qt::PreciseTimer);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Count(EVENT_TIMERTICK, timer) >= 3; }));
-  EXPECT_EQ(Last(EVENT_TIMERTICK)->source, timer);
-  gui->Disable(timer);
-  EXPECT_FALSE(t->isActive());
-  gui->Enable(timer);
-  EXPECT_TRUE(t->isActive());
 
 }
 
