@@ -154,30 +154,8 @@ struct Protocol : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Protocol, JoinsGetUniqueNamesIdsAndTheGameThenOthersHearOfThem) {
-  HostAs("N");
-  EXPECT_EQ(MPlayer->name, "N");
-  EXPECT_EQ(MPlayer->id, 0);
-  Peer a, b;
-  Joined(a, "N");
-  Joined(b, "N");
-  ASSERT_TRUE(Until({&a}, [&] { return a.Of(2).size() == 2; }));
-  EXPECT_EQ(a.Of(4)[0].text, "N1");
-  EXPECT_EQ(a.Of(4)[0].nums, (std::vector<int64_t>{9, 8, 7, 1}));
-  EXPECT_EQ(b.Of(4)[0].text, "N2");
-  // The answer: identity, then the game, then every other player.
-  std::vector<uint16_t> ids;
-  for (const Msg& m : b.got) ids.push_back(m.id);
-  EXPECT_EQ(ids, (std::vector<uint16_t>{4, 41, 2, 2, 50}));
-  EXPECT_EQ(b.got[1].nums[0], 9);
-  EXPECT_EQ(b.got[1].nums[5], rseed);
-  EXPECT_EQ(b.got[2].text, "N");
-  EXPECT_EQ(b.got[3].text, "N1");
-  EXPECT_EQ(a.Of(2)[1].text, "N2");  // the others hear of the newcomer
-  EXPECT_NE(Console().find("N1 has joined the game."), std::string::npos);
-  EXPECT_EQ(world.gui.ItemText(gChatPList, 2), "N2");
-}
-
+// Names made unique, ids in order of arrival and the answer to a join: test_multi and the
+// late joiner below.
 TEST_F(Protocol, ClicksAreRelayedInOneOrderAndOnlyValidOnesLogged) {
   HostAs("H");
   Peer a;

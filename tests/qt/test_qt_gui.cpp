@@ -198,33 +198,6 @@ TEST_F(QtGuiTest, CanvasRaisesMouseAndKeyEvents) {
   }
 }
 
-TEST_F(QtGuiTest, MenusRaiseMenuActionWithTheItem) {
-  Gadget* win = gui->CreateWindow("Menus", 0, 0, 300, 200, nullptr,
-                                  WINDOW_TITLEBAR | WINDOW_MENU | WINDOW_CLIENTCOORDS);
-  Gadget* canvas = gui->CreateCanvas(0, 0, 300, 200, win);
-  Gadget* game = gui->CreateMenu("Game", 0, win);
-  Gadget* newGame = gui->CreateMenu("New Game", 7, game, 113);
-  gui->UpdateWindowMenu(win);
-  EXPECT_EQ(gui->ClientHeight(win), 200);  // the menu bar's room was kept from the start
-
-  EXPECT_EQ(qt->ActionOf(newGame)->shortcut(), QKeySequence(Qt::Key_F2));
-  EXPECT_EQ(gui->Text(newGame), "New Game");
-  qt->ActionOf(newGame)->trigger();
-  ASSERT_NE(Last(EVENT_MENUACTION), nullptr);
-  EXPECT_EQ(Last(EVENT_MENUACTION)->source, newGame);
-  EXPECT_EQ(Last(EVENT_MENUACTION)->data, 7);
-
-  // The hotkey works while the board has the focus.
-  ASSERT_TRUE(ShowNow(win));
-  W(win)->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(W(win))) << "the X server gave the window no focus";
-  gui->Activate(canvas);
-  events.clear();
-  QTest::keyClick(W(canvas), Qt::Key_F2);
-  ASSERT_NE(Last(EVENT_MENUACTION), nullptr);
-  EXPECT_EQ(Last(EVENT_MENUACTION)->source, newGame);
-}
-
 TEST_F(QtGuiTest, ActivateMovesFocusButNeverTheActiveWindow) {
   Gadget* main = gui->CreateWindow("Main", 0, 0, 300, 200, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
   Gadget* canvas = gui->CreateCanvas(0, 0, 300, 150, main);
