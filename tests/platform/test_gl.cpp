@@ -91,20 +91,6 @@ class Gl : public ::testing::Test {
     gfx.SetClsColor(r, g, b);
     gfx.Cls();
   }
-  // Bounding box of pixels that are not black: {left, top, right, bottom}, inclusive.
-  std::array<int, 4> LitBox() const {
-    std::array<int, 4> box = {W, H, -1, -1};
-    for (int y = 0; y < H; ++y)
-      for (int x = 0; x < W; ++x)
-        if (Px(x, y)[0] > 40) {
-          box[0] = std::min(box[0], x);
-          box[1] = std::min(box[1], y);
-          box[2] = std::max(box[2], x);
-          box[3] = std::max(box[3], y);
-        }
-    return box;
-  }
-
   std::unique_ptr<QOpenGLFramebufferObject> fbo;
   GlGfx gfx;
   std::vector<uint8_t> pixels;
@@ -231,37 +217,6 @@ TEST_F(Gl, FilteredPicturesBlendUnfilteredKeepHardEdges) {
   EXPECT_EQ(steps, 1);
   EXPECT_EQ(Px(31, 40)[0], 0);
   EXPECT_EQ(Px(32, 40)[0], 255);
-}
-
-TEST_F(Gl, TextIsDrawnWhereAndAsLargeAsAsked) {
-  const auto path = FindFont();
-  ASSERT_FALSE(path.empty()) << "no TrueType font installed (scripts/deps.sh installs fonts-liberation2)";
-  auto font = LoadImageFont(path, 20);
-  ASSERT_TRUE(font);
-  const Glyph& h = font->glyphs[int('H')];
-  gfx.SetImageFont(font.get());
-  gfx.SetBlend(ALPHABLEND);
-  Background(0, 0, 0);
-  gfx.DrawText("HH", 30, 40);
-  Read();
-  const auto box = LitBox();
-  const int baseline = 40 + font->ascent;
-  EXPECT_NEAR(box[0], 30 + h.bearingX, 1);
-  EXPECT_NEAR(box[1], baseline - h.bearingY, 1);
-  EXPECT_NEAR(box[3], baseline - 1, 1);
-  EXPECT_NEAR(box[2], 30 + h.advance + h.bearingX + h.w - 1, 1);
-  const int small = box[3] - box[1] + 1;
-
-  Frame();
-  Background(0, 0, 0);
-  gfx.SetScale(2, 2);
-  gfx.DrawText("HH", 10, 20);
-  Read();
-  const auto big = LitBox();
-  EXPECT_NEAR(big[0], 10 + 2 * h.bearingX, 2);
-  EXPECT_NEAR(big[1], 20 + 2 * (font->ascent - h.bearingY), 2);
-  EXPECT_NEAR(double(big[3] - big[1] + 1) / small, 2.0, 0.2);
-  EXPECT_NEAR(big[2] - big[0], 2 * (box[2] - box[0]), 3);
 }
 
 TEST_F(Gl, PicturesDrawInAnUnsharedContextToo) {
