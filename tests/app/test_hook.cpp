@@ -225,19 +225,31 @@ TEST_F(HookTest, NameFieldSavesEveryEditAndScrollBarsMoveTheOrigin) {
   EXPECT_EQ(gui().Text(gOptionWidth), "13");
 }
 
-TEST_F(HookTest, ResizeKeepsProportionsWithTheFloor) {
-  gui().ResizeWindow(gMainWindow, 1000, 700);
-  const float cw = float(gui().Width(gCan)), ch = float(gui().Height(gCan));
-  EXPECT_FLOAT_EQ(SCALEX, std::min(cw / DEFWIDTH, ch / DEFHEIGHT));
-  EXPECT_EQ(SCALEX, SCALEY);
-  EXPECT_FLOAT_EQ(BACKSCALEX, cw / DEFWIDTH);
+// The scale rule on a 9 x 9 field (a 268 x 268 design area): each axis at least 0.6, the board
+// at the smaller of the two, the background at each.
+TEST_F(HookTest, ScaleRuleCases) {
+  const struct {
+    int cw, ch;
+    float scale, backX, backY;
+    int scrollTotal;
+  } cases[] = {{536, 804, 2.0f, 2.0f, 3.0f, 536}, {804, 536, 2.0f, 3.0f, 2.0f, 536}, {268, 268, 1.0f, 1.0f, 1.0f, 268},
+               {100, 100, 0.6f, 0.6f, 0.6f, 160}, {268, 100, 0.6f, 1.0f, 0.6f, 160}, {67, 1072, 0.6f, 0.6f, 4.0f, 160}};
+  for (const auto& c : cases) {
+    gui().SetShape(gCan, 0, 40, c.cw, c.ch);
+    ApplyCanvasScale();
+    EXPECT_FLOAT_EQ(SCALEX, c.scale) << c.cw << "x" << c.ch;
+    EXPECT_EQ(SCALEX, SCALEY);
+    EXPECT_FLOAT_EQ(BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
+    EXPECT_FLOAT_EQ(BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
+    EXPECT_EQ(MemoryGui::M(gHScroll)->total, c.scrollTotal);
+    EXPECT_EQ(MemoryGui::M(gHScroll)->visible, c.cw);
+  }
+  // A resize by the user applies the rule; the ratio menu keeps the width.
   gui().SetMinWindowSize(gMainWindow, 0, 0);
   gui().ResizeWindow(gMainWindow, 100, 100);
   EXPECT_FLOAT_EQ(SCALEX, 0.6f);
-  EXPECT_EQ(MemoryGui::M(gHScroll)->total, int(DEFWIDTH * 0.6f));
-  EXPECT_EQ(MemoryGui::M(gHScroll)->visible, gui().Width(gCan));
   world.Send(EVENT_MENUACTION, menu_game_ratio);
-  EXPECT_EQ(gui().Width(gMainWindow), 100);  // width kept, height from the ratio
+  EXPECT_EQ(gui().Width(gMainWindow), 100);
 }
 
 TEST_F(HookTest, PlayerMenuFollowsNetworkStateAndKickNeedsARow) {
