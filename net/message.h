@@ -131,15 +131,17 @@ using FrameHandler = std::function<Parse(uint16_t id, FieldReader& r)>;
 // Incremental reader of a game connection's byte stream, fed with chunks
 // split anywhere (even inside the marker).
 //
-// Scan rule: from the end of the last complete frame (or of an unhandled id),
-// look at the next 8 bytes; if they are not the marker, drop them and look at
-// the next 8. So garbage realigns only in steps of 8 bytes: after 8 bytes of
-// garbage the next frame is found, after 3 it is missed, as every other copy
-// of the game does. Fewer than 8 bytes at the end are kept for the next feed.
-//
-// A frame whose fields are not all received yet is kept from its marker on.
-// If that one incomplete frame grows past maxHeld bytes, or a handler reports
-// a hostile frame, the reader is broken for good and ignores later input.
+// Scan rule: from the start of a chunk, or from the end of the last complete
+// frame (or of an unhandled id), look at the next 8 bytes; if they are not
+// the marker, drop them and look at the next 8. Within a chunk garbage
+// realigns only in steps of 8 bytes, as every other copy of the game does:
+// after 8 bytes of garbage the next frame is found, after 3 it is missed.
+// Between chunks only what can still start or finish a frame is kept: fewer
+// than 8 bytes that begin the marker, or a frame whose marker has been read
+// and whose fields have not all arrived. So a stream misaligned by garbage, a
+// truncated frame or an unhandled id realigns at the next chunk. A kept frame
+// is dropped when the next chunk starts with a marker of its own: its sender
+// cut it short (no message of the game continues with the marker's bytes).
 class FrameReader {
  public:
   explicit FrameReader(size_t maxHeld = kMaxHeldFrameBytes) : maxHeld_(maxHeld) {}
@@ -155,7 +157,8 @@ class FrameReader {
   void Reset();
 
  private:
-  void Process(const FrameHandler& handler);
+  // fresh: where the newest chunk starts in buf_.
+  void Process(const FrameHandler& handler, size_t fresh);
   std::vector<uint8_t> buf_;
   std::vector<uint8_t> pending_;  // chunks fed from inside a handler
   size_t maxHeld_;
@@ -167,7 +170,8 @@ class FrameReader {
 // time: only the first frame of each block counts and the rest of the block
 // is dropped; a block whose first 8 bytes are not the marker is dropped
 // whole. A first frame that is still incomplete is kept (as are fewer than 8
-// bytes), and the next chunk continues it as the same block.
+// bytes that begin the marker), and the next chunk continues it as the same
+// block, unless that chunk starts with a marker: then it is a block of its own.
 class FirstFrameReader {
  public:
   explicit FirstFrameReader(size_t maxHeld = kMaxHeldListFrameBytes) : maxHeld_(maxHeld) {}
