@@ -32,6 +32,16 @@ inline constexpr size_t kFrameHeaderSize = kFrameMarkerSize + 2;
 
 // Far longer than any name or chat line; a longer line is hostile.
 inline constexpr size_t kMaxLineBytes = 4096;
+// The longest text a line may carry: the reader's limit counts the CR too.
+inline constexpr size_t kMaxLineChars = kMaxLineBytes - 1;
+// Caps on what the game writes, so that every reader accepts it (text counts
+// characters, one byte each on the wire). A player's name: what the name field
+// takes, what a host keeps of a joiner's request, what the list server lists.
+inline constexpr size_t kMaxNameChars = 32;
+// A host tells equal names apart by appending 1 to 254 (at most 255 players).
+inline constexpr size_t kMaxNameSuffixChars = 3;
+// A chat line as typed: with the longest name and ": " in front it is still one line.
+inline constexpr size_t kMaxChatChars = kMaxLineChars - kMaxNameChars - kMaxNameSuffixChars - 2;
 // One incomplete frame held by a game connection. The largest frame is one
 // line plus a few numbers; batches of many small frames are not limited.
 inline constexpr size_t kMaxHeldFrameBytes = 64 * 1024;
