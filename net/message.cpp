@@ -222,12 +222,10 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
   size_t p = 0;  // past the held bytes: a multiple of 8 past the chunk's start or the last frame's end
   while (n - p >= kFrameMarkerSize) {
     const uint8_t* frame = buf_.data() + p;
-    if (!IsMarker(frame)) {
-      p = p < fresh ? fresh : p + kFrameMarkerSize;
-      continue;
-    }
-    if (p < fresh && chunkStartsFrame) {
-      p = fresh;
+    if (!IsMarker(frame) || (p < fresh && chunkStartsFrame)) {
+      const size_t next = p < fresh ? fresh : p + kFrameMarkerSize;
+      skipped_ += next - p;
+      p = next;
       continue;
     }
     if (n - p < kFrameHeaderSize) break;
@@ -243,8 +241,10 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
   }
   if (n - p < kFrameMarkerSize) {
     // A short tail is kept only if it can still become a marker.
+    const size_t from = p;
     if (p < fresh && !BeginsMarker(buf_.data() + p, n - p)) p = fresh;
     if (!BeginsMarker(buf_.data() + p, n - p)) p = n;
+    skipped_ += p - from;
   }
   buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(p));
   if (buf_.size() > maxHeld_) {
@@ -256,6 +256,7 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
 void FrameReader::Reset() {
   buf_.clear();
   pending_.clear();
+  skipped_ = 0;
   broken_ = false;
 }
 

@@ -163,6 +163,9 @@ class FrameReader {
   bool Broken() const { return broken_; }
   // Bytes kept for the next feed.
   size_t Held() const { return buf_.size(); }
+  // Bytes dropped so far: passed over by the marker scan, or kept and then
+  // found to start no frame. Zero for a stream of whole frames.
+  size_t Skipped() const { return skipped_; }
   // Forgets held bytes and the broken state, for a new connection.
   void Reset();
 
@@ -172,6 +175,7 @@ class FrameReader {
   std::vector<uint8_t> buf_;
   std::vector<uint8_t> pending_;  // chunks fed from inside a handler
   size_t maxHeld_;
+  size_t skipped_ = 0;
   bool broken_ = false;
   bool busy_ = false;
 };
