@@ -291,8 +291,10 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const int32_t w = r.ReadInt(), h = r.ReadInt(), m = r.ReadInt();
         const uint8_t wrap = r.ReadByte(), lethal = r.ReadByte();
         const int32_t seed = r.ReadInt();
-        const float time = r.ReadFloat();
+        float time = r.ReadFloat();
         if (!r.Ok()) return Parse::NeedMore;
+        // The clock shows whole seconds of it: a time no clock can show starts at 0.
+        if (!(time >= 0.0f && time < 1e9f)) time = 0.0f;
         // A setup no StartGame would accept changes nothing, the seed included.
         if (StartGame(w, h, m, wrap, time, lethal) == 1) rseed = seed;
         return Parse::Done;

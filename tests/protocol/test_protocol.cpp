@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "app/gadgets.h"
@@ -328,7 +329,7 @@ TEST_F(Protocol, JoinRefusedWhenEveryIdIsTaken) {
 
 TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
   TNet::NetStatus = 1;
-  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed) {
+  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed, float time = 2.5f) {
     MessageWriter g;
     g.MNew(41);
     g.MInt(w);
@@ -337,7 +338,7 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
     g.MByte(1);
     g.MByte(1);
     g.MInt(seed);
-    g.MFloat(2.5f);
+    g.MFloat(time);
     return g;
   };
   MessageWriter ok = setup(12, 7, 10, 777);
@@ -354,6 +355,11 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
     ClientReceive(bad.Bytes());
     EXPECT_EQ(BlockAW, 12);
     EXPECT_EQ(rseed, 777);
+  }
+  // A game time no clock can show starts at 0 (it would overflow the winner's time).
+  for (float time : {-1.0f, 5.6e10f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    ClientReceive(setup(12, 7, 10, 778, time).Bytes());
+    EXPECT_EQ(GameTime, 0.0f) << time;
   }
   // Clicks naming unknown blocks or players are ignored.
   MessageWriter odd;
