@@ -1,8 +1,8 @@
 #include "net/serverlist.h"
 
-#include "app/gadgets.h"
 #include <chrono>
 
+#include "app/gadgets.h"
 #include "net/net.h"
 #include "platform/latin1.h"
 #include "render/console.h"
