@@ -1,10 +1,14 @@
 // The host and player message handling over real loopback sockets: this
 // process runs the game (as host or player) and raw sockets play the peers.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <unistd.h>
 
 #include <chrono>
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -106,6 +110,19 @@ MessageWriter ClickMsg(int32_t id, uint8_t button) {
   return w;
 }
 
+MessageWriter ChatMsg(const std::string& text) {
+  MessageWriter w;
+  w.MNew(5);
+  w.MLine(text);
+  return w;
+}
+
+int NoDelay(const TSocket& s) {
+  int v = -1;
+  socklen_t len = sizeof v;
+  return ::getsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &v, &len) == 0 ? v : -1;
+}
+
 // A port for the game to host on: random and high, tried again when taken, so no
 // port is ever closed by the test and then reused.
 uint16_t RandomPort() {
@@ -160,6 +177,7 @@ TEST_F(Protocol, ClicksAreRelayedInOneOrderAndOnlyValidOnesLogged) {
   HostAs("H");
   Peer a;
   Joined(a, "A");
+  EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
   ASSERT_EQ(Actions.size(), 1u);  // the opening reveal, in nobody's name
   EXPECT_EQ(Actions[0].aplayer, 255);
   const int32_t blocks = BlockAW * BlockAH;
@@ -272,14 +290,14 @@ TEST_F(Protocol, ClickAndChatFloodsAreCut) {
 
 TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
   TNet::NetStatus = 1;
-  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed) {
+  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed, float time = 2.5f) {
     MessageWriter g;
     g.MNew(41);
     for (int32_t v : {w, h, m}) g.MInt(v);
     g.MByte(1);
     g.MByte(1);
     g.MInt(seed);
-    g.MFloat(2.5f);
+    g.MFloat(time);
     return g;
   };
   MessageWriter ok = setup(12, 7, 10, 777);
@@ -301,6 +319,11 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
     EXPECT_EQ(rseed, 777);
   }
   EXPECT_EQ(TBlock::NumRevealed(), revealed);
+  // A game time no clock can show starts at 0 (it would overflow the winner's time).
+  for (float time : {-1.0f, 5.6e10f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    ClientReceive(setup(12, 7, 10, 778, time).Bytes());
+    EXPECT_EQ(GameTime, 0.0f) << time;
+  }
   TNet::NetStatus = 0;
 }
 
@@ -330,6 +353,7 @@ TEST_F(Protocol, BadPortsAndLostHostsShowTheirTexts) {
   world.Send(EVENT_GADGETACTION, gDirectConnect);
   ASSERT_EQ(TNet::NetStatus, 1);
   EXPECT_EQ(MemoryGui::M(gMultiWindow)->status, "Connected to game");
+  EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
   std::optional<TSocket> peer;
   ASSERT_TRUE(Until({}, [&] { return (peer = server.Accept()).has_value(); }));
   peer->Close();
@@ -358,4 +382,51 @@ TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
   EXPECT_NE(rseed, -1);
   ASSERT_EQ(Actions.size(), 1u);  // a new log that starts with the opening reveal
   EXPECT_EQ(a.Of(50).back().nums[2], 255);
+}
+
+TEST_F(Protocol, NamesAndChatLinesAreCutToWhatEveryReaderTakes) {
+  HostAs("H");
+  Peer a, b;
+  const std::string huge(4000, 'n'), cut(kMaxNameChars, 'n');
+  Joined(a, huge);
+  Joined(b, huge);
+  EXPECT_EQ(a.Of(4)[0].text, cut);
+  EXPECT_EQ(b.Of(4)[0].text, cut + "1") << "numbered after the cut";
+  // Every line a reader takes is relayed, cut to one line when the name makes it longer.
+  for (size_t len : {size_t(10), size_t(500), size_t(4000), kMaxLineChars}) {
+    const std::string want = (cut + ": " + std::string(len, 'x')).substr(0, kMaxLineChars);
+    a.Send(ChatMsg(std::string(len, 'x')));
+    EXPECT_TRUE(Until({&a, &b}, [&] { return !b.Of(5).empty() && b.Of(5).back().text == want; })) << len;
+    EXPECT_NE(Console().find(want), std::string::npos) << "the host's own player still reads" << len;
+  }
+  EXPECT_FALSE(b.reader.Broken());
+  EXPECT_EQ(TNet::NetStatus, 2);
+}
+
+TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
+  HostAs("H");
+  Peer a;
+  Joined(a, "A");
+  TNetClient* c = TPlayer::SFindByName("A")->client;
+  const MessageWriter click = ClickMsg(5, 2), chat = ChatMsg("lost");
+  MessageWriter unknown;
+  unknown.MNew(77);
+  for (uint8_t v : {1, 2, 3}) unknown.MByte(v);
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"1001 garbage bytes", std::vector<uint8_t>(1001, 'g')},
+      {"a truncated click", {click.Bytes().begin(), click.Bytes().end() - 3}},
+      {"a chat frame without its CR LF", {chat.Bytes().begin(), chat.Bytes().end() - 2}},
+      {"an unknown id", {unknown.Bytes().begin(), unknown.Bytes().end()}},
+  };
+  for (const auto& k : cases) {
+    a.SendRaw(k.bytes);
+    ASSERT_TRUE(Until({&a}, [&] { return c->tcpsock.ReadAvail() == 0; })) << k.what;
+    a.Send(ChatMsg(std::string("after ") + k.what));
+    EXPECT_TRUE(Until({&a}, [&] { return !a.Of(5).empty() && a.Of(5).back().text == std::string("A: after ") + k.what; }))
+        << k.what;
+  }
+  EXPECT_EQ(a.Of(5).size(), 4u) << "nothing of the broken frames was relayed";
 }

@@ -118,6 +118,13 @@ TEST_F(QtGuiTest, KeyFilterSwallowsRejectedCharacters) {
   allowBackspace = false;
   QTest::keyClick(edit, Qt::Key_Backspace);
   EXPECT_EQ(gui->Text(field), "1");
+  // A full field takes no more, typed or set.
+  gui->SetText(field, "");
+  gui->SetMaxLength(field, 3);
+  QTest::keyClicks(edit, "12345");
+  EXPECT_EQ(gui->Text(field), "123");
+  gui->SetText(field, "98765");
+  EXPECT_EQ(gui->Text(field), "987");
 
 }
 
