@@ -1,5 +1,6 @@
 #include "platform/backends/gl_gfx.h"
 
+#include <cmath>
 #include <mutex>
 #include <unordered_map>
 
@@ -355,6 +356,45 @@ void GlGfx::BeginFrame(int widthPx, int heightPx, float devicePixelRatio) {
 
 void GlGfx::EndFrame() {
   Flip();
+  sink_->End();
+}
+
+void GlGfx::BeginRecord(int widthPx, int heightPx, float devicePixelRatio) {
+  Batches().Flush();
+  rec_.Reset();
+  SetSink(&rec_);
+  const float dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0f;
+  SetViewport(0, 0, int(std::ceil(float(widthPx) / dpr)), int(std::ceil(float(heightPx) / dpr)));
+}
+
+void GlGfx::EndRecord() {
+  Flip();
+  SetSink(sink_.get());
+}
+
+Change GlGfx::Compare(bool kept) {
+  damage_.clear();
+  change_ = kept ? bg::Compare(shown_, rec_, damage_) : Change::WHOLE;
+  return change_;
+}
+
+void GlGfx::Present(int widthPx, int heightPx, float devicePixelRatio, bool whole) {
+  if (sink_->Begin(widthPx, heightPx, devicePixelRatio)) {
+    if (whole || change_ == Change::WHOLE) {
+      rec_.Replay(*sink_);
+    } else {
+      for (const PixRect& r : damage_) rec_.Replay(*sink_, &r);
+    }
+    sink_->End();
+  }
+  KeepShown();
+}
+
+void GlGfx::KeepShown() { std::swap(rec_, shown_); }
+
+void GlGfx::RedrawShown(int widthPx, int heightPx, float devicePixelRatio) {
+  if (!sink_->Begin(widthPx, heightPx, devicePixelRatio)) return;
+  shown_.Replay(*sink_);
   sink_->End();
 }
 

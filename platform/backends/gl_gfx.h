@@ -39,8 +39,28 @@ class GlGfx : public BatchGfx {
   float LogicalWidth() const;
   float LogicalHeight() const;
 
+  // Recording: what is drawn between BeginRecord and EndRecord is kept, not
+  // sent, and needs no context. Compare then tells how the recorded frame
+  // differs from the one last presented (WHOLE when `kept` is false: the
+  // framebuffer no longer shows it).
+  void BeginRecord(int widthPx, int heightPx, float devicePixelRatio);
+  void EndRecord();
+  Change Compare(bool kept);
+  // With the context current and the canvas's framebuffer bound: draws what
+  // Compare found changed (everything when `whole`), then remembers the frame
+  // as the one shown.
+  void Present(int widthPx, int heightPx, float devicePixelRatio, bool whole);
+  // Takes the recorded frame as shown without drawing it (it was the same).
+  void KeepShown();
+  // Draws the frame last shown again, whole (context current, framebuffer bound).
+  void RedrawShown(int widthPx, int heightPx, float devicePixelRatio);
+  const std::vector<PixRect>& Damage() const { return damage_; }
+
  private:
   std::unique_ptr<GlSink> sink_;
+  FrameRecord rec_, shown_;
+  std::vector<PixRect> damage_;
+  Change change_ = Change::WHOLE;
 };
 
 // A ready canvas: paintGL makes its GlGfx current (SetGraphics) and calls

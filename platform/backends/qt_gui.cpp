@@ -1,6 +1,7 @@
 #include "platform/backends/qt_gui.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -72,6 +73,10 @@ struct QtGadget : Gadget {
   int minW = 0, minH = 0;
   int tag = 0;
   int ticks = 0;
+  // Timers tick on a fixed schedule: tick n is due at epoch + n * period.
+  int64_t periodNs = 0;
+  std::chrono::steady_clock::time_point epoch;
+  int64_t slot = 0;
 };
 
 namespace {
@@ -277,37 +282,57 @@ class QtCanvas : public GlCanvasWidget {
 
   // Draws a frame now: repaint() may defer to the next frame once Qt
   // composes GL widgets, but Redraw's caller relies on the paint having run.
+  // The frame is recorded first and only what differs from the picture on
+  // screen is drawn; an unchanged picture costs neither OpenGL nor Qt's
+  // composition of the window.
   void PaintNow() {
     if (painting_) return;
     painting_ = true;
-    if (isVisible() && context() && context()->isValid() && defaultFramebufferObject() != 0) {
-      makeCurrent();
-      GlCanvasWidget::paintGL();
-      keptFbo_ = defaultFramebufferObject();
-      keptSize_ = size();
-      kept_ = true;
-      doneCurrent();
-      update();  // composes the new frame without drawing it again
-    } else {
-      // Not on screen yet: the hook still runs; drawing outside a frame is dropped.
-      SetGraphics(&Graphics());
-      gui_->Raise(EVENT_GADGETPAINT, g_);
+    const bool onScreen = isVisible() && context() && context()->isValid() && defaultFramebufferObject() != 0;
+    Record();
+    if (onScreen) {
+      const bool kept = shownValid_ && !gui_->repaintAll_ && shownFbo_ == defaultFramebufferObject() && shownSize_ == size();
+      if (Graphics().Compare(kept) == Change::NONE) {
+        Graphics().KeepShown();
+        ++skipped;
+      } else {
+        makeCurrent();
+        Present();
+        doneCurrent();
+        update();  // composes the new frame without drawing it again
+      }
     }
     painting_ = false;
   }
 
+  // The frame on screen drawn again whole, as drawing every frame would leave it.
+  void RedrawWhole() {
+    if (!shownValid_ || !context()) return;
+    makeCurrent();
+    const qreal dpr = devicePixelRatioF();
+    Graphics().RedrawShown(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr));
+    doneCurrent();
+    update();
+  }
+
+  long long presented = 0, partial = 0, skipped = 0;
+
  protected:
   void paintGL() override {
-    if (kept_ && keptFbo_ == defaultFramebufferObject() && keptSize_ == size()) {
-      kept_ = false;
-      return;
-    }
-    kept_ = false;
+    // Qt composing the window, or a grab: the framebuffer still holds the frame.
+    if (shownValid_ && shownFbo_ == defaultFramebufferObject() && shownSize_ == size()) return;
+    if (painting_) return;
     painting_ = true;
-    GlCanvasWidget::paintGL();
+    Record();
+    Graphics().Compare(false);
+    Present();
     painting_ = false;
   }
-  void resizeGL(int, int) override { kept_ = false; }
+  void resizeGL(int, int) override { shownValid_ = false; }
+  void initializeGL() override {
+    GlCanvasWidget::initializeGL();
+    shownValid_ = false;
+  }
 
   void mousePressEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEDOWN, ButtonCode(e->button()), e); }
   // A quick second click is still a press for the game.
@@ -344,12 +369,31 @@ class QtCanvas : public GlCanvasWidget {
     e->accept();
   }
 
+  void Record() {
+    const qreal dpr = devicePixelRatioF();
+    Graphics().BeginRecord(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr));
+    SetGraphics(&Graphics());
+    gui_->Raise(EVENT_GADGETPAINT, g_);
+    Graphics().EndRecord();
+  }
+  // Context current, framebuffer bound.
+  void Present() {
+    const qreal dpr = devicePixelRatioF();
+    const bool whole = !shownValid_ || gui_->repaintAll_;
+    if (!whole && Graphics().Damage().size() > 0) ++partial;
+    Graphics().Present(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr), whole);
+    shownFbo_ = defaultFramebufferObject();
+    shownSize_ = size();
+    shownValid_ = true;
+    ++presented;
+  }
+
   QtGui* gui_;
   QtGadget* g_;
   bool painting_ = false;
-  bool kept_ = false;
-  GLuint keptFbo_ = 0;
-  QSize keptSize_;
+  bool shownValid_ = false;
+  GLuint shownFbo_ = 0;
+  QSize shownSize_;
   int wheel_ = 0;
 };
 
@@ -770,13 +814,37 @@ Gadget* QtGui::CreateTimer(double hz) {
   QtGadget* g = Make(GadgetKind::Timer, nullptr, 0, 0, 0, 0, 0);
   auto* timer = new QTimer(owner_.get());
   timer->setTimerType(Qt::PreciseTimer);
-  QObject::connect(timer, &QTimer::timeout, timer, [this, g] { Raise(EVENT_TIMERTICK, g, ++g->ticks); });
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, timer, [this, g] {
+    Raise(EVENT_TIMERTICK, g, ++g->ticks);
+    if (g->enabled && g->timer) ArmTimer(g, false);
+  });
   g->timer = timer;
   if (hz > 0) {
-    timer->setInterval(std::max(1, int(std::lround(1000.0 / hz))));
-    timer->start();
+    g->periodNs = std::max<int64_t>(1000000, std::llround(1e9 / hz));
+    ArmTimer(g, true);
   }
   return g;
+}
+
+// A deadline schedule rather than a repeating interval: the average rate is
+// exact and a late tick does not shift the ones after it. A tick more than a
+// whole period late gives up the slots it missed instead of firing them in a
+// burst; the game clock follows real time anyway.
+void QtGui::ArmTimer(QtGadget* g, bool restart) {
+  using namespace std::chrono;
+  if (g->periodNs <= 0 || !g->timer) return;
+  const auto now = steady_clock::now();
+  if (restart) {
+    g->epoch = now;
+    g->slot = 0;
+  }
+  ++g->slot;
+  const int64_t since = duration_cast<nanoseconds>(now - g->epoch).count();
+  if (since >= g->slot * g->periodNs + g->periodNs) g->slot = since / g->periodNs + 1;
+  const int64_t wait = g->slot * g->periodNs - since;
+  // Whole milliseconds, rounded up: a tick never comes before its slot.
+  g->timer->start(int(std::max<int64_t>(0, (wait + 999999) / 1000000)));
 }
 
 // ---- state ----
@@ -837,7 +905,7 @@ void QtGui::Enable(Gadget* g) {
   } else if (q->action) {
     q->action->setEnabled(true);
   } else if (q->timer) {
-    q->timer->start();
+    if (!q->timer->isActive()) ArmTimer(q, true);
   }
 }
 
@@ -1139,6 +1207,16 @@ QWidget* QtGui::ClientOf(Gadget* g) const {
 QAction* QtGui::ActionOf(Gadget* g) const { return Q(g)->action; }
 QMenu* QtGui::MenuOf(Gadget* g) const { return Q(g)->menu; }
 QTimer* QtGui::TimerOf(Gadget* g) const { return Q(g)->timer; }
+
+QtGui::CanvasFrames QtGui::FramesOf(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  if (!c) return {};
+  return {c->presented, c->partial, c->skipped};
+}
+
+void QtGui::RedrawWhole(Gadget* canvas) {
+  if (auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data())) c->RedrawWhole();
+}
 QMargins QtGui::FrameOf(Gadget* window) const { return Frame(Q(window)); }
 
 }  // namespace bg

@@ -104,6 +104,17 @@ class QtGui : public Gui {
   // Outer frame minus client widget, as currently assumed for a window.
   QMargins FrameOf(Gadget* window) const;
 
+  // A canvas redraws only what changed since the frame on screen. For
+  // measurements and tests: draw every frame whole instead, count the frames
+  // drawn (whole or in part) and left as they were, and draw a canvas's
+  // current frame again whole.
+  void SetRepaintAll(bool on) { repaintAll_ = on; }
+  struct CanvasFrames {
+    long long presented = 0, partial = 0, skipped = 0;
+  };
+  CanvasFrames FramesOf(Gadget* canvas) const;
+  void RedrawWhole(Gadget* canvas);
+
  private:
   friend struct QtGadget;
   friend class QtWindowWidget;
@@ -127,12 +138,14 @@ class QtGui : public Gui {
   void FrameArrived(QtGadget* win);
   void Refit();
   void ApplyMinSize(QtGadget* win);
+  void ArmTimer(QtGadget* timer, bool restart);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
   std::unique_ptr<QObject> owner_;  // parent of timers and of the application event filter
   int menuBarH_ = 0, statusBarH_ = 0, tabRowH_ = 0;
   QMargins frameSeen_[2];  // last frame seen on a titled window, and on a tool window
   bool dying_ = false;
+  bool repaintAll_ = false;
 };
 
 }  // namespace bg
