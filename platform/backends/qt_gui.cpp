@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QOpenGLContext>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -270,68 +272,50 @@ class QtField : public QLineEdit {
   QtGadget* g_;
 };
 
-class QtCanvas : public GlCanvasWidget {
+class QtCanvas : public QWidget {
  public:
-  QtCanvas(QtGui* gui, QtGadget* g, QWidget* parent) : GlCanvasWidget(parent), gui_(gui), g_(g) {
-    // The frame a Redraw drew must survive until Qt composes it.
-    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+  QtCanvas(QtGui* gui, QtGadget* g, QWidget* parent) : QWidget(parent), gui_(gui), g_(g) {
+    // The picture covers the whole canvas: Qt need not clear behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    onPaint = [this] { gui_->Raise(EVENT_GADGETPAINT, g_); };
   }
 
-  // Draws a frame now: repaint() may defer to the next frame once Qt
-  // composes GL widgets, but Redraw's caller relies on the paint having run.
-  // The frame is recorded first and only what differs from the picture on
-  // screen is drawn; an unchanged picture costs neither OpenGL nor Qt's
-  // composition of the window.
+  // Draws a frame now, inside the caller, as Redraw promises. Only what
+  // differs from the picture on screen is drawn and shown again; an unchanged
+  // picture costs neither OpenGL nor the window system anything.
   void PaintNow() {
     if (painting_) return;
     painting_ = true;
-    const bool onScreen = isVisible() && context() && context()->isValid() && defaultFramebufferObject() != 0;
     Record();
-    if (onScreen) {
-      const bool kept = shownValid_ && !gui_->repaintAll_ && shownFbo_ == defaultFramebufferObject() && shownSize_ == size();
-      if (Graphics().Compare(kept) == Change::NONE) {
-        Graphics().KeepShown();
-        ++skipped;
-      } else {
-        makeCurrent();
-        Present();
-        doneCurrent();
-        update();  // composes the new frame without drawing it again
-      }
+    if (isVisible()) {
+      for (const QRect& r : canvas_.Present(gui_->repaintAll_)) update(r);
     }
     painting_ = false;
   }
 
-  // The frame on screen drawn again whole, as drawing every frame would leave it.
   void RedrawWhole() {
-    if (!shownValid_ || !context()) return;
-    makeCurrent();
-    const qreal dpr = devicePixelRatioF();
-    Graphics().RedrawShown(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr));
-    doneCurrent();
+    canvas_.RedrawWhole();
     update();
   }
-
-  long long presented = 0, partial = 0, skipped = 0;
+  OffscreenCanvas& Canvas() { return canvas_; }
 
  protected:
-  void paintGL() override {
-    // Qt composing the window, or a grab: the framebuffer still holds the frame.
-    if (shownValid_ && shownFbo_ == defaultFramebufferObject() && shownSize_ == size()) return;
-    if (painting_) return;
-    painting_ = true;
-    Record();
-    Graphics().Compare(false);
-    Present();
-    painting_ = false;
-  }
-  void resizeGL(int, int) override { shownValid_ = false; }
-  void initializeGL() override {
-    GlCanvasWidget::initializeGL();
-    shownValid_ = false;
+  void paintEvent(QPaintEvent* e) override {
+    const qreal dpr = devicePixelRatioF();
+    if (!canvas_.Fits(int(width() * dpr + 0.5), int(height() * dpr + 0.5)) && !painting_) {
+      // Shown for the first time or resized: a whole frame first.
+      painting_ = true;
+      Record();
+      canvas_.Present(true);
+      painting_ = false;
+    }
+    const QImage& img = canvas_.Picture();
+    if (img.isNull()) return;
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : e->region())
+      p.drawImage(QRectF(r), img, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
   }
 
   void mousePressEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEDOWN, ButtonCode(e->button()), e); }
@@ -351,13 +335,13 @@ class QtCanvas : public GlCanvasWidget {
   }
   void keyPressEvent(QKeyEvent* e) override {
     const int vk = VirtualKey(e->key(), e->modifiers());
-    if (!vk) return GlCanvasWidget::keyPressEvent(e);
+    if (!vk) return QWidget::keyPressEvent(e);
     gui_->Raise(e->isAutoRepeat() ? EVENT_KEYREPEAT : EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
     e->accept();
   }
   void keyReleaseEvent(QKeyEvent* e) override {
     const int vk = VirtualKey(e->key(), e->modifiers());
-    if (!vk) return GlCanvasWidget::keyReleaseEvent(e);
+    if (!vk) return QWidget::keyReleaseEvent(e);
     if (!e->isAutoRepeat()) gui_->Raise(EVENT_KEYUP, g_, vk, 0, 0, Mods(e->modifiers()));
     e->accept();
   }
@@ -371,29 +355,14 @@ class QtCanvas : public GlCanvasWidget {
 
   void Record() {
     const qreal dpr = devicePixelRatioF();
-    Graphics().BeginRecord(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr));
-    SetGraphics(&Graphics());
-    gui_->Raise(EVENT_GADGETPAINT, g_);
-    Graphics().EndRecord();
-  }
-  // Context current, framebuffer bound.
-  void Present() {
-    const qreal dpr = devicePixelRatioF();
-    const bool whole = !shownValid_ || gui_->repaintAll_;
-    if (!whole && Graphics().Damage().size() > 0) ++partial;
-    Graphics().Present(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr), whole);
-    shownFbo_ = defaultFramebufferObject();
-    shownSize_ = size();
-    shownValid_ = true;
-    ++presented;
+    canvas_.Record(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr),
+                   [this] { gui_->Raise(EVENT_GADGETPAINT, g_); });
   }
 
   QtGui* gui_;
   QtGadget* g_;
+  OffscreenCanvas canvas_;
   bool painting_ = false;
-  bool shownValid_ = false;
-  GLuint shownFbo_ = 0;
-  QSize shownSize_;
   int wheel_ = 0;
 };
 
@@ -1211,11 +1180,21 @@ QTimer* QtGui::TimerOf(Gadget* g) const { return Q(g)->timer; }
 QtGui::CanvasFrames QtGui::FramesOf(Gadget* canvas) const {
   auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
   if (!c) return {};
-  return {c->presented, c->partial, c->skipped};
+  return {c->Canvas().presented, c->Canvas().partial, c->Canvas().skipped};
 }
 
 void QtGui::RedrawWhole(Gadget* canvas) {
   if (auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data())) c->RedrawWhole();
+}
+
+QImage QtGui::CanvasPicture(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  return c ? c->Canvas().Picture().copy() : QImage();
+}
+
+Gfx* QtGui::CanvasGraphics(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  return c ? &c->Canvas().Graphics() : nullptr;
 }
 QMargins QtGui::FrameOf(Gadget* window) const { return Frame(Q(window)); }
 

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
 #include <QMargins>
 
+#include "platform/gfx.h"
 #include "platform/gui.h"
 
 class QAction;
@@ -24,8 +26,7 @@ class QWidget;
 // windows too, as soon as a window's first paint reveals the real frame.
 // Without a window manager there is no frame.
 //
-// Needs a QApplication, built after
-// QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts).
+// Needs a QApplication. Canvases draw with OpenGL offscreen (OffscreenCanvas).
 namespace bg {
 
 struct QtGadget;
@@ -114,6 +115,9 @@ class QtGui : public Gui {
   };
   CanvasFrames FramesOf(Gadget* canvas) const;
   void RedrawWhole(Gadget* canvas);
+  // The picture a canvas shows, and the context it draws with.
+  QImage CanvasPicture(Gadget* canvas) const;
+  Gfx* CanvasGraphics(Gadget* canvas) const;
 
  private:
   friend struct QtGadget;

@@ -383,14 +383,13 @@ TEST_F(QtGuiTest, ReturnAndEscapePressTheWindowsOkAndCancelButtons) {
 TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
   Gadget* win = gui->CreateWindow("Canvas", 0, 0, 200, 150, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
   Gadget* canvas = gui->CreateCanvas(0, 0, 200, 150, win);
-  auto* widget = static_cast<GlCanvasWidget*>(W(canvas));
   QColor colour(255, 0, 0);
   int paints = 0;
   bool ownGraphics = true;
   onEvent = [&](Event& ev) {
     if (ev.id != EVENT_GADGETPAINT || ev.source != canvas) return;
     ++paints;
-    ownGraphics = ownGraphics && &G() == &widget->Graphics();
+    ownGraphics = ownGraphics && &G() == qt->CanvasGraphics(canvas);
     G().SetClsColor(colour.red(), colour.green(), colour.blue());
     G().Cls();
   };
@@ -406,7 +405,7 @@ TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
   gui->Redraw(canvas);
   EXPECT_EQ(paints, before + 1);
   colour = QColor(0, 0, 255);  // a later paint would draw blue; the frame shown must be Redraw's
-  QImage frame = widget->grabFramebuffer();
+  QImage frame = qt->CanvasPicture(canvas);
   ASSERT_FALSE(frame.isNull());
   EXPECT_EQ(frame.pixelColor(100, 75).rgb(), QColor(255, 0, 0).rgb());
 
@@ -414,7 +413,7 @@ TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
   gui->Redraw(canvas);
   EXPECT_EQ(paints, before + 2);
   colour = QColor(0, 0, 255);
-  frame = widget->grabFramebuffer();
+  frame = qt->CanvasPicture(canvas);
   EXPECT_EQ(frame.pixelColor(10, 10).rgb(), QColor(0, 255, 0).rgb());
   EXPECT_TRUE(ownGraphics);
 }
@@ -588,7 +587,6 @@ TEST_F(QtGuiTest, WindowEventsAndTimersReachTheHook) {
 }  // namespace bg
 
 int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
