@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -91,7 +92,7 @@ class Batcher {
  public:
   static constexpr int kMaxQuads = 16384;  // 65536 vertices: 16-bit indices suffice
 
-  explicit Batcher(DrawSink* sink = nullptr) : verts_(size_t(kMaxQuads) * 4), sink_(sink) {}
+  explicit Batcher(DrawSink* sink = nullptr) : verts_(size_t(256) * 4), sink_(sink) {}
   void SetSink(DrawSink* sink) { Flush(); sink_ = sink; }
   DrawSink* Sink() const { return sink_; }
 
@@ -99,6 +100,8 @@ class Batcher {
   // full buffer, first sends what is queued.
   Vertex* Add(const TexSource& tex, int blend) {
     if (tex.pixels != tex_.pixels || blend != blend_ || count_ == kMaxQuads) Restart(tex, blend);
+    // Grows to what frames need (small fields never need the whole buffer).
+    if (size_t(count_) * 4 == verts_.size()) verts_.resize(std::min(verts_.size() * 2, size_t(kMaxQuads) * 4));
     return &verts_[size_t(count_++) * 4];
   }
   void Flush();

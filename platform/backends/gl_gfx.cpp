@@ -127,6 +127,7 @@ class GlSink : public DrawSink, protected QOpenGLFunctions {
   void Clear(uint8_t r, uint8_t g, uint8_t b) override;
 
   float width = 0, height = 0;  // logical
+  bool dropPixels = false;
 
  private:
   bool Live() const { return active_ && QOpenGLContext::currentContext() == ctx_; }
@@ -309,6 +310,9 @@ GLuint GlSink::Texture(const TexSource& src) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, p.width, p.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
   *tex.cache = made;  // a texture of another group goes to that group's graves
+  // The one context of the offscreen canvases lives for the whole run, so its
+  // textures never need the pictures' pixels again.
+  if (dropPixels && tex.pixels != &white_) std::vector<uint8_t>().swap(const_cast<Pixmap*>(tex.pixels)->rgba);
   return made->id;
 }
 
@@ -359,6 +363,7 @@ GlGfx::GlGfx() : sink_(std::make_unique<GlSink>()) { SetSink(sink_.get()); }
 GlGfx::~GlGfx() { SetSink(nullptr); }
 
 bool GlGfx::InitGL() { return sink_->Init(); }
+void GlGfx::DropPixelsAfterUpload() { sink_->dropPixels = true; }
 void GlGfx::ReleaseGL() {
   Batches().Flush();
   sink_->Release();
@@ -482,7 +487,7 @@ bool MakeSharedCurrent() {
 
 }  // namespace
 
-OffscreenCanvas::OffscreenCanvas() = default;
+OffscreenCanvas::OffscreenCanvas() { gfx_.DropPixelsAfterUpload(); }
 
 OffscreenCanvas::~OffscreenCanvas() {
   if (fbo_ && MakeSharedCurrent()) {

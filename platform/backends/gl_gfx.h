@@ -32,6 +32,9 @@ class GlGfx : public BatchGfx {
   // With the context current (QOpenGLWidget::initializeGL). False when the
   // context cannot compile the shaders; drawing then does nothing.
   bool InitGL();
+  // For a context that lives as long as the pictures: once a picture is a
+  // texture, its pixels are freed (they are never read again).
+  void DropPixelsAfterUpload();
   // Frees the GL objects; call with the same context current, e.g. from
   // QOpenGLContext::aboutToBeDestroyed.
   void ReleaseGL();

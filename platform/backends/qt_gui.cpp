@@ -1,6 +1,8 @@
 #include "platform/backends/qt_gui.h"
 
 #include <algorithm>
+#include <malloc.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -290,6 +292,7 @@ class QtCanvas : public QWidget {
     Record();
     if (isVisible()) {
       for (const QRect& r : canvas_.Present(gui_->repaintAll_)) update(r);
+      if (canvas_.presented > 0) TrimOnce();
     }
     painting_ = false;
   }
@@ -351,6 +354,17 @@ class QtCanvas : public QWidget {
     const QPointF p = e->position();
     gui_->Raise(id, g_, button, int(std::floor(p.x())), int(std::floor(p.y())), Mods(e->modifiers()));
     e->accept();
+  }
+
+  // Compiling the shaders of the first frames leaves megabytes of freed heap
+  // that the C library keeps; a second after the first frame it is returned.
+  static void TrimOnce() {
+#ifdef __GLIBC__
+    static bool done = false;
+    if (done) return;
+    done = true;
+    QTimer::singleShot(1000, [] { malloc_trim(0); });
+#endif
   }
 
   void Record() {
