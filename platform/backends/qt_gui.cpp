@@ -1,8 +1,8 @@
 #include "platform/backends/qt_gui.h"
 
-#include <algorithm>
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
