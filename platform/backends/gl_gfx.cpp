@@ -485,6 +485,12 @@ bool MakeSharedCurrent() {
   return s.context->makeCurrent(s.surface);
 }
 
+// Nothing stays current between frames: Qt then has no thread state to keep at exit.
+void DoneShared() {
+  SharedContext& s = Shared();
+  if (s.context && QOpenGLContext::currentContext() == s.context) s.context->doneCurrent();
+}
+
 }  // namespace
 
 OffscreenCanvas::OffscreenCanvas() { gfx_.DropPixelsAfterUpload(); }
@@ -493,6 +499,7 @@ OffscreenCanvas::~OffscreenCanvas() {
   if (fbo_ && MakeSharedCurrent()) {
     gfx_.ReleaseGL();
     fbo_.reset();
+    DoneShared();
   } else {
     (void)fbo_.release();  // the context is gone: so is the framebuffer
   }
@@ -535,7 +542,10 @@ std::vector<QRect> OffscreenCanvas::Present(bool whole) {
     ++skipped;
     return changed;
   }
-  if (!Bind()) return changed;
+  if (!Bind()) {
+    DoneShared();
+    return changed;
+  }
   gfx_.Present(wPx_, hPx_, dpr_, c == Change::WHOLE);
   const QRect all(0, 0, wPx_, hPx_);
   if (c == Change::WHOLE) {
@@ -552,15 +562,20 @@ std::vector<QRect> OffscreenCanvas::Present(bool whole) {
     }
   }
   fbo_->release();
+  DoneShared();
   ++presented;
   return changed;
 }
 
 void OffscreenCanvas::RedrawWhole() {
-  if (!Fits(wPx_, hPx_) || !Bind()) return;
+  if (!Fits(wPx_, hPx_) || !Bind()) {
+    DoneShared();
+    return;
+  }
   gfx_.RedrawShown(wPx_, hPx_, dpr_);
   ReadBack(QRect(0, 0, wPx_, hPx_));
   fbo_->release();
+  DoneShared();
 }
 
 void OffscreenCanvas::ReadBack(const QRect& r) {
