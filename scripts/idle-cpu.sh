@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -x "$game" ] || { echo "no game at $game (build first)" >&2; exit 1; }
-command -v xdotool >/dev/null || { echo "needs xdotool (apt-get install xdotool)" >&2; exit 1; }
+command -v xdotool >/dev/null || ./scripts/deps.sh
 
 # The game keeps config.ini and res/ beside itself: run a copy in a scratch directory.
 dir=$(mktemp -d /tmp/blastgrid-idle-XXXXXX)
