@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
@@ -35,6 +36,12 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   EXPECT_EQ(world.gui.Text(gSettingsName), "sPlayerfk");
   EXPECT_TRUE(world.gui.ButtonState(gOptionWrap));
   EXPECT_EQ(TServerList::IPs[0], "localhost");
+  // The next start finds the file as it would write it and leaves it alone.
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat("config.ini", &before), 0);
+  LoadSettings();
+  ASSERT_EQ(::stat("config.ini", &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
   // Only the settings page shows; the background is seeded.
   EXPECT_TRUE(world.gui.Hidden(gChatConsole));
   EXPECT_FALSE(world.gui.Enabled(gServerList));
