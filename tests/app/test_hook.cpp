@@ -73,63 +73,6 @@ TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
   EXPECT_EQ(BlockA(7, 7)->flag, 0);
 }
 
-TEST_F(HookTest, OptionsOkAppliesTheMineLimit) {
-  world.Send(EVENT_MENUACTION, menu_game_options);
-  EXPECT_FALSE(gui().Hidden(gOptionWindow));
-  EXPECT_FALSE(gui().Enabled(gMainWindow));
-  EXPECT_FALSE(gui().Enabled(gCan));
-  gui().SetText(gOptionWidth, "10");
-  gui().SetText(gOptionHeight, "10");
-  gui().SetText(gOptionMines, "88");  // 100 - 12
-  gui().SetButtonState(gOptionPan, false);
-  const std::string before = test::ReadFile("config.ini");
-  world.Send(EVENT_GADGETACTION, gOptionOK);
-  EXPECT_FALSE(gui().Hidden(gOptionWindow));
-  EXPECT_EQ(oMines, 10);
-  EXPECT_EQ(oPan, 1);
-  EXPECT_EQ(test::ReadFile("config.ini"), before);
-  TBlock* field = &Blocks[0];
-  gui().SetText(gOptionMines, "87");
-  world.Send(EVENT_GADGETACTION, gOptionOK);
-  EXPECT_TRUE(gui().Hidden(gOptionWindow));
-  EXPECT_TRUE(gui().Enabled(gMainWindow));
-  EXPECT_EQ(gui().Focus(), gCan);
-  EXPECT_EQ(oWidth, 10);
-  EXPECT_EQ(oMines, 87);
-  EXPECT_EQ(oPan, 0);
-  EXPECT_EQ(&Blocks[0], field);  // the current game goes on
-  EXPECT_EQ(BlockAW, 9);
-  const std::string saved = test::ReadFile("config.ini");
-  EXPECT_NE(saved.find("Mines=87\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Pan=0\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Width=10\r\n"), std::string::npos);
-  world.Send(EVENT_MENUACTION, menu_game_new);
-  EXPECT_EQ(BlockAW, 10);
-  EXPECT_EQ(Mines, 87);
-  // The sound box acts at once, and Cancel keeps it.
-  world.Send(EVENT_MENUACTION, menu_game_options);
-  gui().SetButtonState(gOptionSound, false);
-  world.Send(EVENT_GADGETACTION, gOptionSound);
-  world.Send(EVENT_GADGETACTION, gOptionCancel);
-  EXPECT_TRUE(gui().Hidden(gOptionWindow));
-  EXPECT_EQ(oSound, 0);
-}
-
-TEST_F(HookTest, NewGameAloneRestartsJoinedOnlyClearsFirstGame) {
-  firstgame = 1;
-  TNet::NetStatus = 1;
-  TBlock* field = &Blocks[0];
-  Blocks[0].Reveal(nullptr, 1, nullptr, 1);
-  world.Send(EVENT_MENUACTION, menu_game_new);
-  EXPECT_EQ(firstgame, 0);
-  EXPECT_EQ(Blocks[0].Revealed, 1);
-  EXPECT_EQ(&Blocks[0], field);
-  TNet::NetStatus = 0;
-  world.Send(EVENT_MENUACTION, menu_game_new);
-  EXPECT_EQ(TBlock::NumRevealed(), 0);
-  EXPECT_EQ(gui().Focus(), gCan);
-}
-
 TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
   const TBlock* b0 = TBlock::FromID(0);
   const struct {
@@ -149,87 +92,6 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
   StartGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
   EXPECT_EQ(TBlock::FromID(0)->x, 0);
-}
-
-TEST_F(HookTest, CloseRulesOfTheWindows) {
-  world.Send(EVENT_MENUACTION, menu_help_about);
-  EXPECT_FALSE(gui().Hidden(gAboutWindow));
-  EXPECT_FALSE(gui().Enabled(gMainWindow));
-  EXPECT_EQ(gui().Focus(), gAboutWindow);
-  world.Send(EVENT_WINDOWCLOSE, gAboutWindow);
-  EXPECT_TRUE(gui().Hidden(gAboutWindow));
-  EXPECT_TRUE(gui().Enabled(gMainWindow));
-  EXPECT_TRUE(gui().Enabled(gCan));
-  EXPECT_EQ(gui().Focus(), gCan);
-  world.Send(EVENT_MENUACTION, menu_multiplayer);
-  EXPECT_FALSE(gui().Hidden(gMultiWindow));
-  EXPECT_TRUE(gui().Enabled(gMainWindow));  // never modal
-  world.Send(EVENT_MENUACTION, menu_multiplayer);
-  EXPECT_TRUE(gui().Hidden(gMultiWindow));
-  world.Send(EVENT_MENUACTION, menu_multiplayer);
-  world.Send(EVENT_WINDOWCLOSE, gMultiWindow);
-  EXPECT_TRUE(gui().Hidden(gMultiWindow));
-  EXPECT_EQ(gui().exitStatus, -1);
-  world.Send(EVENT_WINDOWCLOSE, gMainWindow);
-  EXPECT_EQ(gui().exitStatus, 0);
-  for (int want : {2, 0, 1}) {  // the background theme cycles
-    world.Send(EVENT_MENUACTION, menu_game_theme);
-    EXPECT_EQ(backtype, want);
-  }
-}
-
-TEST_F(HookTest, ChatInputKeepsFocusFor500ms) {
-  ChatOKTimer = 0;
-  world.Send(EVENT_MENUACTION, menu_multiplayer);
-  world.Send(EVENT_GADGETACTION, gMultiTabber, 3);
-  EXPECT_FALSE(gui().Hidden(gChatInp));
-  EXPECT_TRUE(gui().Hidden(gSettingsName));
-  gui().SetText(gChatInp, "hello");
-  world.Send(EVENT_GADGETACTION, gChatSend);
-  EXPECT_EQ(gui().Text(gChatInp), "");
-  EXPECT_EQ(ChatOKTimer, 10000);
-  EXPECT_EQ(gui().Focus(), gChatInp);
-  test::SetClock(10499);
-  Tick();  // the paint gives the canvas the focus; the input takes it back
-  EXPECT_EQ(gui().Focus(), gChatInp);
-  test::SetClock(10500);
-  Tick();
-  EXPECT_EQ(gui().Focus(), gCan);
-  // Empty text sends nothing and does not restart the timer.
-  world.Send(EVENT_GADGETACTION, gChatSend);
-  EXPECT_EQ(ChatOKTimer, 10000);
-}
-
-TEST_F(HookTest, TickPaintsBothCanvasesThenUpdates) {
-  const int canBefore = MemoryGui::M(gCan)->redraws, scoreBefore = MemoryGui::M(gCanScore)->redraws;
-  const float t = GameTime;
-  test::SetClock(10100);
-  Tick();
-  EXPECT_EQ(MemoryGui::M(gCan)->redraws, canBefore + 1);
-  EXPECT_EQ(MemoryGui::M(gCanScore)->redraws, scoreBefore + 1);
-  EXPECT_GT(GameTime, t);
-}
-
-TEST_F(HookTest, NameFieldSavesEveryEditAndScrollBarsMoveTheOrigin) {
-  world.gui.Type(gSettingsName, "Zo");
-  gui().SetText(gSettingsName, "Zoë");
-  world.Send(EVENT_GADGETACTION, gSettingsName);
-  EXPECT_EQ(oName, "Zoë");
-  EXPECT_NE(test::ReadFile("config.ini").find("Name=Zo\xEB\r\n"), std::string::npos);
-  // Name and chat fields take no more than every reader accepts.
-  gui().SetText(gSettingsName, std::string(kMaxNameChars + 5, 'q'));
-  world.gui.Type(gSettingsName, "r");
-  EXPECT_EQ(gui().Text(gSettingsName), std::string(kMaxNameChars, 'q'));
-  gui().SetText(gChatInp, std::string(kMaxChatChars + 9, 'c'));
-  EXPECT_EQ(gui().Text(gChatInp).size(), kMaxChatChars);
-  world.Send(EVENT_GADGETACTION, gHScroll, 30);
-  world.Send(EVENT_GADGETACTION, gVScroll, 7);
-  EXPECT_EQ(OriginX, -30.0f);
-  EXPECT_EQ(OriginY, -7.0f);
-  // Number fields take digits and backspace only.
-  gui().SetText(gOptionWidth, "");
-  world.gui.Type(gOptionWidth, "1a-. 2\b3");
-  EXPECT_EQ(gui().Text(gOptionWidth), "13");
 }
 
 // The scale rule on a 9 x 9 field (a 268 x 268 design area): each axis at least 0.6, the board
@@ -257,15 +119,4 @@ TEST_F(HookTest, ScaleRuleCases) {
   EXPECT_FLOAT_EQ(SCALEX, 0.6f);
   world.Send(EVENT_MENUACTION, menu_game_ratio);
   EXPECT_EQ(gui().Width(gMainWindow), 100);
-}
-
-TEST_F(HookTest, PlayerMenuFollowsNetworkStateAndKickNeedsARow) {
-  world.Send(EVENT_GADGETMENU, gChatPList);
-  EXPECT_FALSE(gui().Enabled(menu_player_kick));
-  EXPECT_EQ(gui().popped, menu_player);
-  TNet::NetStatus = 2;
-  world.Send(EVENT_GADGETMENU, gChatPList);
-  EXPECT_TRUE(gui().Enabled(menu_player_kick));
-  world.Send(EVENT_MENUACTION, menu_player_kick);  // no row: nothing (and no crash)
-  world.Send(EVENT_MENUACTION, menu_player_slap);
 }

@@ -51,36 +51,6 @@ TEST_F(Game, StartGameRefusesBadSetupsAndChangesNothing) {
   EXPECT_EQ(Mines, 68);
 }
 
-TEST_F(Game, StartGameSetsTheDesignAreaOptionsAndResetsPlayers) {
-  oWrap = 0;
-  oBombLose = 0;
-  ASSERT_EQ(StartGame(20, 10, 5, -1, 3.5f, -1), 1);
-  EXPECT_EQ(DEFWIDTH, 24.0f * 20 + 52);
-  EXPECT_EQ(DEFHEIGHT, 24.0f * 10 + 52);
-  EXPECT_EQ(Wrapping, 0);
-  EXPECT_EQ(BombLose, 0);
-  EXPECT_EQ(GameTime, 3.5f);
-  const int cw = world.gui.Width(gCan), ch = world.gui.Height(gCan);
-  EXPECT_EQ(cw, 532);  // the window was fitted to the field
-  EXPECT_FLOAT_EQ(SCALEX, std::min(cw / DEFWIDTH, ch / DEFHEIGHT));
-  ASSERT_EQ(StartGame(20, 10, 5, 1, 0.0f, 257), 1);  // explicit values, low 8 bits
-  EXPECT_EQ(Wrapping, 1);
-  EXPECT_EQ(BombLose, 1);
-  auto a = TPlayer::Create("a", RGB{}, 0, nullptr, 0);
-  auto b = TPlayer::Create("b", RGB{}, 1, nullptr, 0);
-  auto s = TPlayer::Create("b", RGB{}, 1, nullptr, 1);
-  a->out = 1;
-  a->score = 9;
-  LeavingPlayers.push_back(b);
-  SLeavingPlayers.push_back(s);
-  ASSERT_EQ(StartGame(20, 10, 5, -1, 0.0f, -1), 1);
-  EXPECT_EQ(a->out + a->score, 0);
-  EXPECT_EQ(Players.size(), 1u);
-  EXPECT_TRUE(SPlayers.empty());
-  EXPECT_EQ(LeavingPlayers.size(), 1u);
-  EXPECT_EQ(world.gui.CountItems(gChatPList), 1);
-}
-
 TEST_F(Game, FirstRevealPlacesMinesAroundTheClickAndFlagsTakeOnlyButtonTwo) {
   ASSERT_EQ(StartGame(9, 9, 20, 1, 0.0f, 0), 1);
   TBlock* own = BlockA(4, 4);
@@ -190,40 +160,6 @@ TEST_F(Game, ScoresComeFromTheBoardAndLethalMinesKnockPlayersOut) {
       << Text(gChatConsole);
 }
 
-TEST_F(Game, ZeroMinesOpeningRevealWinsForEveryone) {
-  TNet::NetStatus = 1;
-  TPlayer::Create("A", RGB{}, 0, nullptr, 0);
-  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 1), 1);
-  ClickBlock(BlockA(3, 3), 1, nullptr);  // the host's opening reveal, in nobody's name
-  EXPECT_EQ(GameStatus, 2);
-  EXPECT_EQ(Text(gWinText), "You have won!");
-}
-
-TEST_F(Game, UpdateAdvancesTheClockAndFindsTheBlockUnderThePointer) {
-  ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 1), 1);
-  SCALEX = SCALEY = 2.0f;
-  test::SetClock(2000);
-  Delta::Start();
-  test::SetClock(2250);
-  gMouseX = framex * SCALEX;  // exactly on the left edge: column 0
-  gMouseY = (framey + 24 * 3 + 1) * SCALEY;
-  Update();
-  EXPECT_FLOAT_EQ(GameTime, 0.25f);
-  EXPECT_EQ(Delta::FPS, 4);
-  ASSERT_NE(MouseBlock, nullptr);
-  EXPECT_EQ(MouseBlock->x * 10 + MouseBlock->y, 3);
-  EXPECT_EQ(MouseBlock->MouseIn(), 0);  // on the edge, not strictly inside
-  gMouseX += 1;
-  EXPECT_EQ(MouseBlock->MouseIn(), 1);
-  gMouseX = framex * SCALEX - 0.5f;
-  Update();
-  EXPECT_EQ(MouseBlock, nullptr);
-  TBlock::MoveBlocks(1, 0);  // after panning the hit test finds the block shown there
-  gMouseX = (framex + 1) * SCALEX;
-  Update();
-  EXPECT_EQ(MouseBlock->id, 8 * 9 + 3);
-}
-
 TEST_F(Game, KeptCountersAgreeWithWalksAfterManyClicks) {
   ASSERT_EQ(StartGame(40, 30, 150, 1, 0.0f, 0), 1);
   SeedRnd(5);
@@ -237,35 +173,4 @@ TEST_F(Game, KeptCountersAgreeWithWalksAfterManyClicks) {
   EXPECT_EQ(TBlock::NumRevealed(), revealed);
   EXPECT_EQ(TBlock::CountFlags(), flags);
   EXPECT_EQ(TBlock::CoveredSafe(), coveredSafe);
-}
-
-TEST_F(Game, PlayerIdsListsAndRanking) {
-  auto a = TPlayer::Create("Al", RGB{}, 0, nullptr, 0);
-  auto b = TPlayer::Create("al", RGB{}, 1, nullptr, 0);
-  auto c = TPlayer::Create("Cy", RGB{}, 2, nullptr, 0);
-  b->Left = 1;
-  LeavingPlayers.push_back(b);
-  EXPECT_EQ(TPlayer::NID(), 3);
-  auto s = TPlayer::Create("Al", RGB{}, 3, reinterpret_cast<TNetClient*>(0x10), 1);  // the host's record counts
-  EXPECT_EQ(TPlayer::NID(), 4);
-  EXPECT_EQ(TPlayer::FindByName("al"), b.get());  // exact, case included
-  EXPECT_EQ(TPlayer::FindByID(2), c.get());
-  EXPECT_EQ(TPlayer::SFindByClient(reinterpret_cast<TNetClient*>(0x10)), s.get());
-  EXPECT_EQ(TPlayer::SFindByID(2), nullptr);
-  PlayerlistRefresh();
-  ASSERT_EQ(world.gui.CountItems(gChatPList), 3);
-  EXPECT_EQ(world.gui.ItemText(gChatPList, 2), "Cy");
-  a->score = 1;
-  b->score = 3;
-  c->score = 1;
-  const auto r = RankByScore(Players);
-  EXPECT_EQ(r, (std::vector<PlayerRef>{b, a, c}));  // stable for equal scores
-  (*a->col)[0] = 1;  // each record owns its colour
-  EXPECT_EQ((*c->col)[0], 0);
-  s->remove();
-  EXPECT_TRUE(SPlayers.empty());
-  Players.clear();
-  LeavingPlayers.clear();
-  for (int i = 0; i < 255; ++i) TPlayer::Create("x", RGB{}, uint8_t(i), nullptr, 0);
-  EXPECT_FALSE(TPlayer::NID().has_value());
 }

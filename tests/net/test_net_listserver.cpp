@@ -182,14 +182,6 @@ TEST_F(ListServer, ConnectionsFromOneAddressAreCapped) {
   EXPECT_NE(server->LogText().find("too many connections"), std::string::npos);
 }
 
-TEST_F(ListServer, InterruptStopsCleanly) {
-  TSocket host = Connect();
-  ASSERT_TRUE(host.Send(Announce("g", 1000).Bytes()));
-  ASSERT_EQ(ListOf(1).size(), 1u);
-  EXPECT_EQ(Stop(SIGINT), 0);
-  EXPECT_NE(server->LogText().find("stopped"), std::string::npos);
-}
-
 TEST(ListServerCommandLine, BadArgumentsAreRefused) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--port", "x"}, {"--port", "70000"}, {"--port"}, {"--bind", "nowhere"}, {"--what"}}) {

@@ -60,78 +60,6 @@ class QtGuiTest : public ::testing::Test {
   std::function<void(Event&)> onEvent;
 };
 
-TEST_F(QtGuiTest, LayoutRulesFollowTheParentsClientArea) {
-  Gadget* win = gui->CreateWindow("Layout", 0, 0, 400, 300, nullptr,
-                                  WINDOW_TITLEBAR | WINDOW_RESIZABLE | WINDOW_MENU | WINDOW_CLIENTCOORDS);
-  Gadget* stretch = gui->CreateLabel("stretch", 10, 10, 100, 50, win);
-  gui->SetLayout(stretch, true, true, true, true);
-  Gadget* farEdge = gui->CreateButton("far", 300, 250, 80, 30, win);
-  gui->SetLayout(farEdge, false, true, false, true);
-  Gadget* nearEdge = gui->CreateLabel("near", 20, 100, 50, 20, win);
-  gui->SetLayout(nearEdge, true, false, true, false);
-  Gadget* centred = gui->CreateLabel("centre", 150, 100, 100, 40, win);  // no edges held
-  Gadget* tabs = gui->CreateTabber(200, 150, 180, 120, win);
-  gui->SetLayout(tabs, true, true, true, true);
-  const int pageH = gui->ClientHeight(tabs);
-  Gadget* inner = gui->CreateButton("inner", 100, pageH - 30, 60, 30, tabs);
-  gui->SetLayout(inner, false, true, false, true);
-
-  QRect atSizeEvent;
-  onEvent = [&](Event& ev) {
-    if (ev.id == EVENT_WINDOWSIZE) atSizeEvent = Shape(stretch);
-  };
-  const QRect outer = Shape(win);
-  gui->SetShape(win, outer.x(), outer.y(), outer.width() + 100, outer.height() + 60);
-  EXPECT_EQ(gui->ClientWidth(win), 500);
-  EXPECT_EQ(gui->ClientHeight(win), 360);
-  EXPECT_EQ(Shape(stretch), QRect(10, 10, 200, 110));
-  EXPECT_EQ(Shape(farEdge), QRect(400, 310, 80, 30));
-  EXPECT_EQ(Shape(nearEdge), QRect(20, 100, 50, 20));
-  // The centre stays at the same fraction: (150 + 50) / 400 and (100 + 20) / 300.
-  EXPECT_EQ(Shape(centred), QRect(200, 124, 100, 40));
-  EXPECT_EQ(Shape(tabs), QRect(200, 150, 280, 180));
-  EXPECT_EQ(Shape(inner), QRect(200, pageH - 30 + 60, 60, 30));  // inside the tab control's page
-  EXPECT_EQ(Count(EVENT_WINDOWSIZE, win), 1);
-  EXPECT_EQ(atSizeEvent, QRect(10, 10, 200, 110));  // children were placed before the event
-
-}
-
-TEST_F(QtGuiTest, KeyFilterSwallowsRejectedCharacters) {
-  Gadget* win = gui->CreateWindow("Keys", 0, 0, 300, 100, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
-  Gadget* field = gui->CreateTextField(10, 10, 200, 22, win);
-  std::vector<int> seen;
-  bool allowBackspace = true;
-  gui->SetFilter(field, [&](const Event& ev) {
-    EXPECT_EQ(ev.id, EVENT_KEYCHAR);
-    EXPECT_EQ(ev.source, field);
-    seen.push_back(ev.data);
-    if (ev.data == 8) return allowBackspace ? 1 : 0;
-    return ev.data >= '0' && ev.data <= '9' ? 1 : 0;
-  });
-  auto* edit = qobject_cast<QLineEdit*>(W(field));
-
-  QTest::keyClicks(edit, "a1b2");
-  EXPECT_EQ(gui->Text(field), "12");
-  EXPECT_EQ(seen, (std::vector<int>{'a', '1', 'b', '2'}));
-  EXPECT_EQ(Count(EVENT_GADGETACTION, field), 2);
-
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(seen.back(), 8);
-  EXPECT_EQ(gui->Text(field), "1");
-  EXPECT_EQ(Count(EVENT_GADGETACTION, field), 3);
-  allowBackspace = false;
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  EXPECT_EQ(gui->Text(field), "1");
-  // A full field takes no more, typed or set.
-  gui->SetText(field, "");
-  gui->SetMaxLength(field, 3);
-  QTest::keyClicks(edit, "12345");
-  EXPECT_EQ(gui->Text(field), "123");
-  gui->SetText(field, "98765");
-  EXPECT_EQ(gui->Text(field), "987");
-
-}
-
 TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
   Gadget* win = gui->CreateWindow("Canvas", 0, 0, 200, 150, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
   Gadget* canvas = gui->CreateCanvas(0, 0, 200, 150, win);
@@ -243,27 +171,27 @@ TEST_F(QtGuiTest, WindowEventsAndTimersReachTheHook) {
   ASSERT_NE(Last(EVENT_WINDOWCLOSE), nullptr);
   EXPECT_EQ(Last(EVENT_WINDOWCLOSE)->source, win);
 
-  QElapsedTimer clock;
-  clock.start();
   Gadget* timer = gui->CreateTimer(70.0);
   QTimer* t = qt->TimerOf(timer);
   EXPECT_EQ(t->timerType(), Qt::PreciseTimer);
-  // Ticks keep to a schedule of exactly 70 a second: never ahead of it (a
-  // repeating 14 ms timer gains 2 %), and a busy machine can only drop some.
-  QTest::qWait(2000);
-  const double seconds = double(clock.nsecsElapsed()) / 1e9;
-  const int ticks = Count(EVENT_TIMERTICK, timer);
-  EXPECT_LE(ticks, int(seconds * 70.0) + 1) << seconds << " s";
-  EXPECT_GE(ticks, int(seconds * 70.0 * 0.8)) << seconds << " s";
+  // Ticks keep to a schedule of exactly 70 a second, never ahead of it (a repeating 14 ms
+  // timer gains 2 %). A busy machine only makes ticks late, so only earliness is checked.
+  const auto ticks = [&] { return Count(EVENT_TIMERTICK, timer); };
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ticks() >= 140; }, 60000));
+  EXPECT_GE(clock.nsecsElapsed(), qint64(138e9 / 70)) << "140 ticks came early";
   // A tick held up for ten periods is not followed by a burst of the ones it missed.
   bool stall = true;
+  int afterStall = 0;
   onEvent = [&](Event& ev) {
-    if (ev.id == EVENT_TIMERTICK && std::exchange(stall, false)) QThread::msleep(150);
+    if (ev.id != EVENT_TIMERTICK || !std::exchange(stall, false)) return;
+    QThread::msleep(150);
+    afterStall = ticks();
+    clock.restart();
   };
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !stall; }));
-  const int afterStall = Count(EVENT_TIMERTICK, timer);
-  QTest::qWait(30);
-  EXPECT_LE(Count(EVENT_TIMERTICK, timer), afterStall + 4);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !stall && ticks() >= afterStall + 5; }, 60000));
+  EXPECT_GE(clock.nsecsElapsed(), qint64(30e6)) << "a burst of missed ticks";
   onEvent = nullptr;
   EXPECT_EQ(Last(EVENT_TIMERTICK)->source, timer);
   gui->Disable(timer);

@@ -144,17 +144,6 @@ TEST_F(Settings, WriterLayoutSortsKeysByCodeAndWritesLatin1) {
   EXPECT_EQ(Saved(header), "[a]\r\nz=1\r\n\r\n");
 }
 
-TEST_F(Settings, LoadSaveLoadKeepsTheModel) {
-  TVellIni first = Load(
-      "; settings\r\n[settings]\r\nPan = 1 ; on\r\nName=\"a;b\"\r\nNick=Ren\xE9\r\n=5\r\nFoo\r\n"
-      "\r\n[ spaced ]\r\nk=\"x=y\"\r\n[settings]\r\nlate=2\r\n[empty]\r\n");
-  ASSERT_EQ(first.Sections.Items().size(), 4u);
-  ASSERT_TRUE(first.Save(1));
-  TVellIni second = TVellIni::Create(Path());
-  second.Load();
-  EXPECT_EQ(ModelOf(second), ModelOf(first));
-}
-
 TEST_F(Settings, SavingRules) {
   TVellIni ini = TVellIni::Create(Path());
   ini.AddSection("s");
@@ -190,25 +179,6 @@ TEST_F(Settings, SavingRules) {
   ini.Load();
   EXPECT_EQ(ModelOf(ini), (Model{{"s", {}}}));
   EXPECT_EQ(Entries(), (std::set<std::string>{"dir.ini", "real.ini", "settings.ini"}));
-}
-
-TEST(SettingsModel, SectionsOfOneNameAndValuesGoToTheFirst) {
-  TVellIni ini = TVellIni::Create("/nonexistent/never-touched.ini");
-  ini.SetSectionValue("s", "k", "v");
-  EXPECT_EQ(ini.GetSection("s"), nullptr);  // values never create a section
-  bg::TIniSection* first = ini.AddSection("s");
-  bg::TIniSection* second = ini.AddSection("s");
-  ini.SetSectionValue("s", "k", "v");
-  EXPECT_EQ(first->GetValue("k"), "v");
-  EXPECT_TRUE(second->Values.empty());
-  EXPECT_EQ(ini.GetSection("S"), nullptr);
-  EXPECT_EQ(ini.Sections.RemoveSection("s"), 1);
-  EXPECT_EQ(ini.GetSection("s"), second);
-  EXPECT_EQ(ini.Sections.RemoveSection("zz"), 0);
-  ini.SetSectionValue("s", "k", "v");
-  ini.DeleteSectionValue("s", "k");
-  EXPECT_EQ(ini.GetSectionValue("s", "k"), "");
-  EXPECT_EQ(ini.GetSectionValue("missing", "k"), "");
 }
 
 }  // namespace
