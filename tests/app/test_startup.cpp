@@ -30,11 +30,7 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
             "ServerListPort=8201\r\nServerPort=8200\r\n\r\n");
   // The default name and colour are the generator's first draws from its initial state.
   EXPECT_EQ(color, (RGB{38, 146, 43}));
-  const MemGadget* swatch = MemoryGui::M(gSettingsColbox);
-  EXPECT_EQ((RGB{uint8_t(swatch->colour.r), uint8_t(swatch->colour.g), uint8_t(swatch->colour.b)}), color);
   EXPECT_EQ(Blocks.size(), 81u);
-  EXPECT_EQ(world.gui.Text(gSettingsName), "sPlayerfk");
-  EXPECT_TRUE(world.gui.ButtonState(gOptionWrap));
   EXPECT_EQ(TServerList::IPs[0], "localhost");
   // The next start finds the file as it would write it and leaves it alone.
   struct stat before {}, after {};
@@ -42,14 +38,8 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   LoadSettings();
   ASSERT_EQ(::stat("config.ini", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
-  // Only the settings page shows; the background is seeded.
-  EXPECT_TRUE(world.gui.Hidden(gChatConsole));
-  EXPECT_FALSE(world.gui.Enabled(gServerList));
-  EXPECT_EQ(world.gui.ItemText(gMultiTabber, 3), "Chat / Console");
-  EXPECT_EQ(MemoryGui::M(gMultiWindow)->status, "Not connected");
-  EXPECT_EQ(MemoryGui::M(menu_game_new)->hotkey, 113);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(backalpha[size_t(i)] >= 0 && backalpha[size_t(i)] < 1 && backcol[size_t(i)] >= 1 &&
-                                          backcol[size_t(i)] <= 3);
+                                          backcol[size_t(i)] <= 3);  // the background is seeded
 }
 
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {

@@ -72,24 +72,6 @@ TEST_F(Game, FirstRevealPlacesMinesAroundTheClickAndFlagsTakeOnlyButtonTwo) {
   }
 }
 
-TEST_F(Game, NetworkClicksKeepForeignFlagsAndPlaceMinesFromTheSeed) {
-  TNet::NetStatus = 1;
-  rseed = 4242;
-  auto a = TPlayer::Create("A", RGB{1, 1, 1}, 0, nullptr, 0);
-  auto b = TPlayer::Create("B", RGB{2, 2, 2}, 1, nullptr, 0);
-  ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 1), 1);
-  ClickBlock(BlockA(2, 2), 2, b.get());
-  ClickBlock(BlockA(2, 2), 2, a.get());  // A cannot remove B's flag
-  EXPECT_EQ(BlockA(2, 2)->flag, 1);
-  ClickBlock(BlockA(2, 2), 1, a.get());  // but may reveal under it
-  EXPECT_EQ(BlockA(2, 2)->Revealed, 1);
-  EXPECT_EQ(BlockA(2, 2)->pid, 0);
-  const auto mines = MineIds();
-  StartGame(9, 9, 10, 1, 0.0f, 1);
-  ClickBlock(BlockA(2, 2), 1, nullptr);
-  EXPECT_EQ(MineIds(), mines);
-}
-
 TEST_F(Game, LethalMineAloneUncoversTheFieldPlaysOnceAndStopsTheClock) {
   ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 1), 1);
   ClickBlock(BlockA(4, 4), 1, nullptr);
