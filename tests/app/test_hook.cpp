@@ -37,24 +37,6 @@ struct HookTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(HookTest, ReleaseClicksTheBlockUnderThePointerAfterAPressOverABlock) {
-  PointAt(BlockA(1, 1));
-  world.Send(EVENT_MOUSEDOWN, gCan, 1);
-  EXPECT_EQ(BlockMDown, 1);
-  PointAt(BlockA(5, 5));
-  world.Send(EVENT_MOUSEUP, gCan, 1);
-  EXPECT_EQ(BlockA(5, 5)->Revealed, 1);
-  EXPECT_EQ(BlockMDown, 0);
-  // A press outside every block arms nothing.
-  StartGame(9, 9, 10, -1, 0.0f, -1);
-  world.Send(EVENT_MOUSEMOVE, gCan, 0, 1, 1);
-  Update();
-  world.Send(EVENT_MOUSEDOWN, gCan, 1);
-  PointAt(BlockA(2, 2));
-  world.Send(EVENT_MOUSEUP, gCan, 1);
-  EXPECT_EQ(TBlock::NumRevealed(), 0);
-}
-
 TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
   TBlock* b = BlockA(3, 3);
   PointAt(b);

@@ -72,25 +72,6 @@ TEST_F(Game, FirstRevealPlacesMinesAroundTheClickAndFlagsTakeOnlyButtonTwo) {
   }
 }
 
-TEST_F(Game, LethalMineAloneUncoversTheFieldPlaysOnceAndStopsTheClock) {
-  ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 1), 1);
-  ClickBlock(BlockA(4, 4), 1, nullptr);
-  ClickBlock(Find(true), 1, nullptr);
-  EXPECT_EQ(GameStatus, 2);
-  EXPECT_EQ(TBlock::NumRevealed(), 81);
-  EXPECT_EQ(world.audio.played.size(), 1u);
-  EXPECT_TRUE(world.gui.Hidden(gWinWindow));
-  const float t = GameTime;
-  test::SetClock(5000);
-  Update();
-  EXPECT_EQ(GameTime, t);
-  oSound = 0;
-  StartGame(9, 9, 10, 1, 0.0f, 1);
-  ClickBlock(BlockA(4, 4), 1, nullptr);
-  ClickBlock(Find(true), 1, nullptr);
-  EXPECT_EQ(world.audio.played.size(), 1u);
-}
-
 TEST_F(Game, HarmlessMineGoesOnAndTheWinCountsOnlySafeBlocks) {
   ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 0), 1);
   ClickBlock(BlockA(4, 4), 1, nullptr);

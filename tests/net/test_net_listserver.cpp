@@ -107,35 +107,6 @@ class ListServer : public ::testing::Test {
   std::unique_ptr<multi::ListServer> server;
 };
 
-TEST_F(ListServer, AnnouncedGamesAreListedReplacedAndForgotten) {
-  TSocket a = Connect(), b = Connect();
-  ASSERT_TRUE(a.Send(Announce("old", 1000).Bytes()));
-  ASSERT_TRUE(a.Send(Announce("\xC4\x8A game \xC3\xA9", 4321).Bytes()));  // replaces: one game per connection
-  for (auto [name, port] : {std::pair{"zero", 0}, {"huge", 70000}, {"negative", -5}})
-    ASSERT_TRUE(b.Send(Announce(name, port).Bytes()));
-  ASSERT_TRUE(b.Send(Announce("edge", 65535).Bytes()));
-  List list = ListOf(2);
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].address, "127.0.0.1");
-  EXPECT_EQ(list[0].port, 4321);
-  EXPECT_EQ(list[0].name, "? game \xC3\xA9") << "the name travels as Latin-1";
-  EXPECT_LE(list[0].age, 5);
-  EXPECT_EQ(list[1].name, "edge");
-  // An introduction and a request in one send are both answered; unknown ids are skipped.
-  TSocket player = Connect();
-  MessageWriter both;
-  both.MNew(7);
-  both.MNew(100);
-  both.MByte(2);
-  EXPECT_EQ(RequestList(player, both).value_or(List()).size(), 2u);
-  a.Close();
-  list = ListOf(1);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].name, "edge");
-  b.Close();
-  EXPECT_TRUE(ListOf(0).empty());
-}
-
 TEST_F(ListServer, HostileInputDropsOnlyItsConnection) {
   TSocket noisy = Connect();  // garbage is skipped by the marker scan
   std::mt19937 rng(12345);
@@ -156,6 +127,8 @@ TEST_F(ListServer, HostileInputDropsOnlyItsConnection) {
   EXPECT_FALSE(endless.Connected());
   TSocket longName = Connect();  // a long name that a reader still takes is listed, cut to a player's name cap
   ASSERT_TRUE(longName.Send(Announce(std::string(1000, 'n'), 1234).Bytes()));
+  TSocket badPorts = Connect();  // ports no game can have are not listed
+  for (int32_t port : {0, 70000, -5}) ASSERT_TRUE(badPorts.Send(Announce("bad", port).Bytes()));
   TSocket host = Connect();
   ASSERT_TRUE(host.Send(Announce("still here", 3000).Bytes()));
   const List list = ListOf(2);

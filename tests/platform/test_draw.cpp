@@ -103,15 +103,6 @@ TEST_F(Draw, GeometryOfImagesRectanglesOutlinesAndLines) {
   }
 }
 
-TEST_F(Draw, ColourAndAlphaAreClampedWhenDrawn) {
-  g.SetColor(300, -5, 128);
-  for (float a : {1.7f, -0.3f, 0.5f, std::nanf("")}) g.SetAlpha(a), g.DrawRect(0, 0, 1, 1);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 16u);
-  EXPECT_EQ(std::vector<int>({v[0].rgba[0], v[0].rgba[1], v[0].rgba[2], v[0].rgba[3], v[4].rgba[3], v[8].rgba[3], v[12].rgba[3]}),
-            std::vector<int>({255, 0, 128, 255, 0, 128, 0}));
-}
-
 TEST_F(Draw, ConsecutiveDrawsOfOneTextureAndBlendShareABatch) {
   Image a = MakeImage(2, 2), b = MakeImage(2, 2);
   g.SetBlend(ALPHABLEND);

@@ -71,38 +71,6 @@ struct Render : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Render, CoveredBlocksAndTheFrame) {
-  SCALEX = SCALEY = 1.0f;
-  world.gui.SetShape(gCan, 0, 40, 254, 264);
-  DrawBlocks();
-  const auto covered = rec.Of(IBlock->GetImage());
-  ASSERT_EQ(covered.size(), 81u);
-  EXPECT_FLOAT_EQ(covered[0].x, 26.0f);
-  EXPECT_FLOAT_EQ(covered[0].sx, 0.5f);  // the picture's own scale: 24 / 48
-  // At twice the scale only the blocks that reach into the canvas are drawn.
-  rec.ops.clear();
-  SCALEX = SCALEY = 2.0f;
-  DrawBlocks();
-  const auto zoomed = rec.Of(IBlock->GetImage());
-  EXPECT_EQ(zoomed.size(), 25u);  // (26 + 24k) * 2 <= 254 and <= 264 for k from 0 to 4
-  EXPECT_FLOAT_EQ(zoomed[0].x, 52.0f);
-  EXPECT_FLOAT_EQ(zoomed[0].sx, 1.0f);
-  rec.ops.clear();
-  SCALEX = SCALEY = 1.0f;
-  DrawBlocks();
-  EXPECT_FLOAT_EQ(covered[0].alpha, 0.9f);
-  // The frame: three outline rectangles, black, alpha blended.
-  int frames = 0;
-  for (const auto& o : rec.ops)
-    if (o.kind == 'r' && o.mode == GL_MODE_LINE) {
-      ++frames;
-      EXPECT_EQ(o.r + o.g + o.b, 0);
-      EXPECT_EQ(o.blend, ALPHABLEND);
-    }
-  EXPECT_EQ(frames, 3);
-  EXPECT_EQ(rec.polygonMode, GL_MODE_FILL);
-}
-
 TEST_F(Render, RevealedLooksFollowThePlayerColour) {
   {
     auto p = TPlayer::Create("p", RGB{0, 100, 255}, 1, nullptr, 0);

@@ -66,22 +66,6 @@ TEST(TextToInt, EveryForm) {
   for (const auto& [text, want] : cases) EXPECT_EQ(bg::TextToInt(text), want) << '"' << text << '"';
 }
 
-TEST(TextHelpers, TrimSplitAndComments) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(bg::Trim(std::string("\0\t a b \r\n\x1f", 9)), "a b");
-  EXPECT_EQ(bg::Trim("\xC3\xA9 "), "\xC3\xA9");
-  EXPECT_EQ(bg::SplitString(" a, b,,c ", ","), (V{"a", " b", "", "c"}));
-  EXPECT_EQ(bg::SplitString("a::b", "::"), (V{"a::b"}));
-  EXPECT_FALSE(bg::SplitString("a,b", "").has_value());
-  const std::pair<const char*, V> smart[] = {
-      {" a ; b ", {"a", "b"}},  {"a;\"b;c\";d", {"a", "\"b;c\"", "d"}}, {"a;", {"a"}}, {";a", {"", "a"}},
-      {"a;;b", {"a", "", "b"}}, {"", {""}}, {"a;b\"c", {"a"}}, {"a\"b", {""}}};
-  for (const auto& [text, want] : smart) EXPECT_EQ(bg::SmartSplit(text, ";", '"'), want) << text;
-  EXPECT_EQ(bg::SmartSplit("a,b;c,d", ",;", '"'), (V{"a", "b", "c,d"}));  // one separator character per cut
-  EXPECT_EQ(bg::cleanVal("  Width = 12 ; wide  "), "Width = 12");
-  EXPECT_EQ(bg::cleanVal("k=\"a;b\" ; c"), "k=\"a;b\"");
-}
-
 TEST_F(Settings, LineRules) {
   const struct {
     const char* line;
