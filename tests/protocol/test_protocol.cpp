@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <limits>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -47,34 +48,21 @@ struct Peer {
     sock.Send(bytes);
     sock.Flush();
   }
-  // Reads whatever arrived, decoding the host's messages.
+  // Reads whatever arrived, decoding the host's messages by their field layout:
+  // l line, b byte, i int, f float.
   void Poll() {
+    static const std::map<uint16_t, std::string> kLayout = {
+        {2, "lbbbb"}, {4, "lbbbb"}, {3, "b"}, {5, "l"}, {41, "iiibbif"}, {50, "ibb"}};
     std::vector<uint8_t> block;
     sock.RecvAvail(block, 1 << 20);
     if (block.empty()) return;
     reader.Feed(block, [this](uint16_t id, FieldReader& r) {
+      const auto layout = kLayout.find(id);
+      if (layout == kLayout.end()) return Parse::Unknown;
       Msg m{id, {}, {}};
-      switch (id) {
-        case 2:
-        case 4:
-          m.text = r.ReadLine();
-          for (int i = 0; i < 4; ++i) m.nums.push_back(r.ReadByte());
-          break;
-        case 3: m.nums.push_back(r.ReadByte()); break;
-        case 5: m.text = r.ReadLine(); break;
-        case 41:
-          for (int i = 0; i < 3; ++i) m.nums.push_back(r.ReadInt());
-          m.nums.push_back(r.ReadByte());
-          m.nums.push_back(r.ReadByte());
-          m.nums.push_back(r.ReadInt());
-          m.nums.push_back(int64_t(r.ReadFloat()));
-          break;
-        case 50:
-          m.nums.push_back(r.ReadInt());
-          m.nums.push_back(r.ReadByte());
-          m.nums.push_back(r.ReadByte());
-          break;
-        default: return Parse::Unknown;
+      for (char kind : layout->second) {
+        if (kind == 'l') m.text = r.ReadLine();
+        else m.nums.push_back(kind == 'b' ? r.ReadByte() : kind == 'i' ? r.ReadInt() : int64_t(r.ReadFloat()));
       }
       if (!r.Ok()) return Parse::NeedMore;
       got.push_back(m);
