@@ -140,6 +140,15 @@ TEST_F(Draw, ConsecutiveDrawsOfOneTextureAndBlendShareABatch) {
   EXPECT_EQ(sink.events[1].v.size(), 20u);
 }
 
+TEST_F(Draw, NothingToDrawIsHarmless) {
+  Image empty;
+  g.DrawImage(nullptr, 0, 0);
+  g.DrawImage(&empty, 0, 0);
+  g.SetImageFont(nullptr);
+  g.DrawText("abc", 0, 0);
+  EXPECT_TRUE(Flush().empty());
+}
+
 ImageFont MakeFont() {
   ImageFont f;
   f.size = 10;
@@ -150,25 +159,9 @@ ImageFont MakeFont() {
   f.atlas.height = 16;
   f.atlas.rgba.assign(16 * 16 * 4, 255);
   f.glyphs[int('A')] = Glyph{1, 1, 5, 7, 1, 7, 6};
-  f.glyphs[0xE9] = Glyph{7, 1, 4, 8, 0, 8, 5};
-  f.glyphs[int('?')] = Glyph{1, 9, 3, 6, 0, 6, 4};
+  f.glyphs[int('?')] = Glyph{1, 9, 3, 6, 0, 6, 4};  // what stands for every glyph the font lacks
   f.glyphs[int(' ')] = Glyph{0, 0, 0, 0, 0, 0, 3};
   return f;
-}
-
-TEST_F(Draw, TextIsUtf8ShownInLatin1AndNothingToDrawIsHarmless) {
-  ImageFont f = MakeFont();
-  g.SetImageFont(&f);
-  g.DrawText("\xC3\xA9\xE2\x82\xAC", 0, 0);  // é then €, which Latin-1 lacks: ?
-  g.DrawImage(nullptr, 0, 0);
-  Image empty;
-  g.DrawImage(&empty, 0, 0);
-  g.SetImageFont(nullptr);
-  g.DrawText("abc", 0, 0);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 8u);
-  EXPECT_NEAR(v[0].u, 7 / 16.0f, 1e-6f);
-  EXPECT_NEAR(v[4].v, 9 / 16.0f, 1e-6f);
 }
 
 TEST(DrawSteadyState, MakesNoAllocations) {
