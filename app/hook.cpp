@@ -3,6 +3,7 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/windows.h"
+#include "minefield/chord.h"
 #include "minefield/game.h"
 #include "net/net.h"
 #include "net/players.h"
@@ -245,6 +246,10 @@ Event* Hook(Event& ev) {
         BlockMDown = 0;
       } else if (ev.data == 2) {
         if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, 2);
+      } else if (ev.data == 3) {
+        // A chord is nothing but ordinary reveal clicks, so the wire and the rules stay as they are.
+        if (MouseBlock)
+          for (TBlock* t : ChordTargets(*MouseBlock)) Click(t, 1);
       }
       break;
     case EVENT_KEYDOWN:
