@@ -158,6 +158,13 @@ void MenuAction(const Event& ev) {
 }
 
 void KeyDown(const Event& ev) {
+  // Escape closes the about and win windows (the options window's Cancel button
+  // takes it there); Return closes the win window too. Both as the close box does.
+  if ((ev.data == 27 && (ev.source == gAboutWindow || ev.source == gWinWindow)) ||
+      (ev.data == 13 && ev.source == gWinWindow)) {
+    if (!gui().Hidden(ev.source)) CloseModal(ev.source);
+    return;
+  }
   if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {

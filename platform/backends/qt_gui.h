@@ -82,6 +82,7 @@ class QtGui : public Gui {
   int Height(Gadget* g) override;
   int ClientWidth(Gadget* g) override;
   int ClientHeight(Gadget* g) override;
+  int TextWidth(Gadget* g) override;
   void SetMinWindowSize(Gadget* window, int w, int h) override;
   int DesktopWidth() override;
   int DesktopHeight() override;
