@@ -98,16 +98,19 @@ void PlaceWinWindow() {
   Gui& gui = TheGui();
   constexpr int kLeft = 40, kOuterW = 200;  // the described label edge and window width
   const int frameW = gui.Width(gWinWindow) - gui.ClientWidth(gWinWindow);
-  const int textW = std::max(gui.TextWidth(gWinText), gui.TextWidth(gWinTextTime));
+  const int screenW = gui.DesktopWidth(), screenH = gui.DesktopHeight();
   int outerW = kOuterW, labelW1 = 90, labelW2 = 150;
   if (gui.TextWidth(gWinText) > labelW1 || gui.TextWidth(gWinTextTime) > labelW2) {
+    const int textW = std::max(gui.TextWidth(gWinText), gui.TextWidth(gWinTextTime));
     // Margins on both sides alike when the window has to grow.
-    if (kLeft + textW > kOuterW - frameW) outerW = std::min(2 * kLeft + textW + frameW, gui.DesktopWidth());
+    if (kLeft + textW > kOuterW - frameW) outerW = 2 * kLeft + textW + frameW;
+    if (screenW > 0) outerW = std::max(kOuterW, std::min(outerW, screenW));
     labelW1 = labelW2 = outerW - frameW - kLeft;
   }
   const int h = gui.Height(gWinWindow);
-  const int x = std::max(0, std::min(gui.X(gMainWindow) + 30, gui.DesktopWidth() - outerW));
-  const int y = std::max(0, std::min(gui.Y(gMainWindow) + 30, gui.DesktopHeight() - h));
+  int x = gui.X(gMainWindow) + 30, y = gui.Y(gMainWindow) + 30;
+  if (screenW > 0) x = std::max(0, std::min(x, screenW - outerW));
+  if (screenH > 0) y = std::max(0, std::min(y, screenH - h));
   gui.SetShape(gWinWindow, x, y, outerW, h);
   // After the window: resizing it moves labels that hold no edge.
   gui.SetShape(gWinText, kLeft, 10, labelW1, 15);
