@@ -714,8 +714,9 @@ Gadget* QtGui::CreateTabber(int x, int y, int w, int h, Gadget* parent, int styl
   g->widget = host;
   g->tabs = new QTabBar(host);
   g->tabs->setExpanding(false);
+  // A widget does not own its style: ours lives until the gadgets are gone.
   auto* tabStyle = new TightTabs(QStyleFactory::create(QApplication::style()->name()));
-  tabStyle->setParent(g->tabs);
+  tabStyle->setParent(owner_.get());
   g->tabs->setStyle(tabStyle);
   g->client = new QWidget(host);
   QObject::connect(g->tabs, &QTabBar::currentChanged, g->tabs, [this, g](int index) {

@@ -130,7 +130,7 @@ class QtGui : public Gui {
   void ApplyMinSize(QtGadget* win);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
-  std::unique_ptr<QObject> owner_;  // parent of timers and of the application event filter
+  std::unique_ptr<QObject> owner_;  // parent of timers, of the application event filter and of tab styles
   int menuBarH_ = 0, statusBarH_ = 0, tabRowH_ = 0;
   QMargins frameSeen_[2];  // last frame seen on a titled window, and on a tool window
   bool dying_ = false;
