@@ -5,6 +5,7 @@
 
 #include "minefield/block.h"
 #include "platform/gui.h"
+#include "platform/socket.h"
 
 // The host/player protocol. Every click goes to the host, which relays it with
 // the player's id to everybody in one order; each program applies the relayed
@@ -25,8 +26,9 @@ void NetClient();
 void ServerListPoll();
 
 void Host(uint8_t broadcast);
-uint8_t Connect(uint32_t ip, int32_t port);
-// Connects to a host given by name or dotted address; a name that does not resolve fails.
+uint8_t Connect(uint32_t ip, int32_t port, int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
+// Connects to a host given by name or dotted address; a name that does not
+// resolve fails. Lookup and connect together take at most the connect timeout.
 uint8_t ConnectTo(const std::string& host, int32_t port);
 void SendConnect();
 void SendClick(TBlock* block, uint8_t button);

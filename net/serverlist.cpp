@@ -1,7 +1,10 @@
 #include "net/serverlist.h"
 
+#include <chrono>
+
 #include "app/gadgets.h"
 #include "net/net.h"
+#include "platform/latin1.h"
 #include "render/console.h"
 
 namespace bg {
@@ -39,11 +42,14 @@ uint8_t TServerList::Connected() {
 
 uint8_t TServerList::Connect() {
   for (int i = 0; i < lists && i < 2; ++i) {
-    const uint32_t ip = HostIp(IPs[size_t(i)]);
+    // Lookup and connect together within the connect timeout, so a slow resolver cannot freeze the window.
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t ip = HostIpWithin(IPs[size_t(i)], TSocket::kDefaultConnectTimeoutMs);
     const int32_t port = Ports[size_t(i)];
     if (ip == 0 || port < 1 || port > 65535) continue;
     auto s = std::make_unique<TSocket>();
-    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port))) continue;
+    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port), MsLeft(start, TSocket::kDefaultConnectTimeoutMs)))
+      continue;
     s->SetTCPNoDelay(false);
     Sock = std::move(s);
     Reader.Reset();
@@ -71,7 +77,7 @@ uint8_t TServerList::Host(const std::string& name, int32_t port) {
   if (!Connected()) return 0;
   TNet::MNew(100);
   TNet::MByte(1);
-  TNet::MLine(name);
+  TNet::MLine(CutText(name, kMaxNameChars));
   TNet::MInt(port);
   TNet::MSend(*Sock);
   TNet::MClear();
