@@ -46,7 +46,9 @@ void LoadSettings() {
   oName = IniLoadDef(ini, "network", "Name", name);
   oListPort = IniLoadDef(ini, "network", "ServerListPort", "8201");
   oListIP = IniLoadDef(ini, "network", "ServerListIP", "localhost");
-  ini.Save(1);
+  // Rewritten at every start; a file that already reads exactly so is left
+  // alone, which keeps waiting for the disk off the way to the first frame.
+  if (!ini.Holds()) ini.Save(1);
 }
 
 bool Initialise(std::string& error, bool requireResources) {
