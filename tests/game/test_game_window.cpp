@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QTabBar>
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
@@ -31,16 +29,18 @@ namespace {
 QtGui* gQt = nullptr;
 MemoryAudio gAudio;
 
+QWidget* Canvas() { return gQt->WidgetOf(gCan); }
+
+// Lets the timer tick for a while: for the checks of what the ticks themselves draw.
 void Pump(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-QWidget* Canvas() { return gQt->WidgetOf(gCan); }
-
+// Redraw paints before it returns, so the grabbed frame shows the state right now.
 QImage Frame() {
-  Pump(60);
+  gQt->Redraw(gCan);
   return gQt->CanvasPicture(gCan).convertToFormat(QImage::Format_RGB32);
 }
 
@@ -52,18 +52,9 @@ QPoint Centre(const TBlock* b) {
 void Click(const TBlock* b, Qt::MouseButton button) {
   const QPoint p = Centre(b);
   QTest::mouseMove(Canvas(), p);
-  Pump(40);  // a tick finds the block under the pointer
+  ASSERT_TRUE(QTest::qWaitFor([&] { return MouseBlock == b; })) << "no tick found the block under the pointer";
   QTest::mousePress(Canvas(), button, {}, p);
-  QTest::mouseRelease(Canvas(), button, {}, p);
-  Pump(40);
-}
-
-// Pumps events until the condition holds or the deadline passes.
-bool PumpUntil(const std::function<bool()>& cond, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!cond() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return cond();
+  QTest::mouseRelease(Canvas(), button, {}, p);  // the hook plays the click before this returns
 }
 
 // A key pressed on the X server, as a player's keyboard does, once the window
@@ -77,7 +68,7 @@ void PressKey(Gadget* window, const char* key) {
 // The window is shown, framed and holds the keyboard focus.
 void ExpectActive(Gadget* window) {
   QWidget* w = gQt->WidgetOf(window);
-  ASSERT_TRUE(PumpUntil([&] { return w->isVisible(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }));
   ASSERT_TRUE(QTest::qWaitForWindowActive(w)) << "no keyboard focus for " << gQt->Text(window);
 }
 
@@ -107,7 +98,7 @@ class GameWindow : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
     firstgame = 0;  // no opening flash over the pictures we read
-    Pump(300);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(gQt->WidgetOf(gMainWindow)));
   }
 };
 
@@ -179,8 +170,7 @@ TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
   for (QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible()) << "scroll arrows";
   int labels = 0;
   for (int page = 0; page < 4; ++page) {
-    bar->setCurrentIndex(page);  // as a click on the tab does
-    Pump(30);
+    bar->setCurrentIndex(page);  // as a click on the tab does: the page shows at once
     for (QLabel* label : win->findChildren<QLabel*>())
       if (label->isVisible() && label->parentWidget() == gQt->ClientOf(gMultiTabber)) {
         ExpectOneWholeLine(label);
@@ -234,7 +224,7 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
   const auto closedByKey = [](Gadget* window, const char* key) {
     ExpectActive(window);
     PressKey(window, key);
-    EXPECT_TRUE(PumpUntil([&] { return gQt->Hidden(window); })) << key << " left " << gQt->Text(window) << " open";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gQt->Hidden(window); })) << key << " left " << gQt->Text(window) << " open";
     EXPECT_TRUE(gQt->Enabled(gMainWindow));
     EXPECT_TRUE(gQt->Enabled(gCan));
   };
@@ -256,7 +246,6 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
 TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
   ASSERT_EQ(StartGame(12, 8, 10, 1, 0.0f, 1), 1);
   gQt->SetShape(gMainWindow, 40, 40, 900, 500);
-  Pump(200);
   EXPECT_EQ(SCALEX, SCALEY);
   const float cw = float(gQt->Width(gCan)), ch = float(gQt->Height(gCan));
   EXPECT_NEAR(SCALEX, std::max(0.6f, std::min(cw / DEFWIDTH, ch / DEFHEIGHT)), 1e-4);
