@@ -3,6 +3,7 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/windows.h"
+#include "minefield/chord.h"
 #include "minefield/game.h"
 #include "net/net.h"
 #include "net/players.h"
@@ -157,6 +158,13 @@ void MenuAction(const Event& ev) {
 }
 
 void KeyDown(const Event& ev) {
+  // Escape closes the about and win windows (the options window's Cancel button
+  // takes it there); Return closes the win window too. Both as the close box does.
+  if ((ev.data == 27 && (ev.source == gAboutWindow || ev.source == gWinWindow)) ||
+      (ev.data == 13 && ev.source == gWinWindow)) {
+    if (!gui().Hidden(ev.source)) CloseModal(ev.source);
+    return;
+  }
   if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {
@@ -245,6 +253,10 @@ Event* Hook(Event& ev) {
         BlockMDown = 0;
       } else if (ev.data == 2) {
         if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, 2);
+      } else if (ev.data == 3) {
+        // A chord is nothing but ordinary reveal clicks, so the wire and the rules stay as they are.
+        if (MouseBlock)
+          for (TBlock* t : ChordTargets(*MouseBlock)) Click(t, 1);
       }
       break;
     case EVENT_KEYDOWN:

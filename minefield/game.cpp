@@ -5,6 +5,7 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/windows.h"
 #include "net/net.h"
 #include "net/players.h"
 #include "platform/clock.h"
@@ -99,9 +100,7 @@ void RevealAll(const TBlock* origin) {
 void ShowWinWindow() {
   if (!gWinWindow) return;
   Gui& gui = TheGui();
-  if (gMainWindow)
-    gui.SetShape(gWinWindow, gui.X(gMainWindow) + 30, gui.Y(gMainWindow) + 30, gui.Width(gWinWindow),
-                 gui.Height(gWinWindow));
+  if (gMainWindow) PlaceWinWindow();
   gui.Show(gWinWindow);
   if (gMainWindow) gui.Disable(gMainWindow);
   if (gCan) gui.Disable(gCan);
