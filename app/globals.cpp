@@ -17,14 +17,8 @@ std::string oName;
 std::string oListPort = "8201";
 std::string oListIP = "localhost";
 
-SImageRef IBack1, IBack2, IBack3, IBackImg;
-SImageRef IBlock, IBlockRev, IFlag, IMine, IClock, ITextBox;
-ImageRef IMineImg;
 SoundRef SExplosion;
-FontRef FArialBold40, FArialBold20;
 
 TVellIni ini = TVellIni::Create("config.ini");
-
-uint8_t ending = 0;
 
 }  // namespace bg

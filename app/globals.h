@@ -4,9 +4,8 @@
 #include <string>
 
 #include "app/settings.h"
-#include "platform/gfx.h"
 #include "platform/sound.h"
-#include "render/simage.h"
+#include "render/resources.h"
 
 // Program-wide options and resources, set at start-up.
 namespace bg {
@@ -27,17 +26,10 @@ extern std::string oName;
 extern std::string oListPort;
 extern std::string oListIP;
 
-// Pictures, sound and fonts, loaded once.
-extern SImageRef IBack1, IBack2, IBack3, IBackImg;
-extern SImageRef IBlock, IBlockRev, IFlag, IMine, IClock, ITextBox;
-extern ImageRef IMineImg;
+// The explosion, loaded once (the pictures and fonts are the drawing's: render/resources.h).
 extern SoundRef SExplosion;
-extern FontRef FArialBold40, FArialBold20;
 
 // The settings file, bound to "config.ini".
 extern TVellIni ini;
-
-// 1 ends the main loop.
-extern uint8_t ending;
 
 }  // namespace bg

@@ -2,22 +2,21 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/game.h"
+#include "minefield/players.h"
 #include "net/net.h"
-#include "net/players.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/gfx.h"
 #include "render/background.h"
+#include "render/board.h"
 #include "render/scale.h"
 
 namespace bg {
 
-uint8_t BlockMDown = 0;
 int32_t ChatOKTimer = 0;
-float gMouseX = 0.0f, gMouseY = 0.0f;
-uint8_t firstgame = 1;
 
 namespace {
 
@@ -37,12 +36,13 @@ void ShowModal(Gadget* window) {
   gui().Activate(window);
 }
 
-// A click on the field: applied at once alone, sent to the host in a network game.
-void Click(TBlock* block, uint8_t button) {
-  if (TNet::NetStatus == 0)
-    ClickBlock(block, button, nullptr);
-  else
-    SendClick(block, button);
+void HostGame(bool broadcast) {
+  const int32_t port = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
+  if (Host(broadcast, port, HostedGameOptions(), oName)) ShowChatPage();
+}
+
+void Joined(bool connected) {
+  if (connected) ShowChatPage();
 }
 
 void OptionsOk() {
@@ -86,9 +86,9 @@ void GadgetAction(const Event& ev) {
     ServerListRefresh();
   } else if (s == gServerJoin) {
     const int row = gui().SelectedItem(gServerList);
-    if (row != -1) JoinListedGame(gui().ItemExtra(gServerList, row));
+    if (row != -1) Joined(JoinListedGame(gui().ItemExtra(gServerList, row), oName));
   } else if (s == gServerList) {
-    JoinListedGame(ev.extra);
+    Joined(JoinListedGame(ev.extra, oName));
   } else if (s == gChatSend) {
     const std::string text = gui().Text(gChatInp);
     if (!text.empty()) {
@@ -112,11 +112,11 @@ void GadgetAction(const Event& ev) {
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
   } else if (s == gDirectConnect) {
-    ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort));
+    Joined(ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort), oName));
   } else if (s == gServerHost) {
-    Host(1);
+    HostGame(true);
   } else if (s == gDirectHost) {
-    Host(0);
+    HostGame(false);
   } else if (s == gDisconnect) {
     DisconnectAll();
   }
@@ -125,9 +125,9 @@ void GadgetAction(const Event& ev) {
 void MenuAction(const Event& ev) {
   Gadget* s = ev.source;
   if (s == menu_game_new) {
-    if (TNet::NetStatus == 0) StartGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
-    if (TNet::NetStatus == 2) SendGame(oWidth, oHeight, oMines);
-    firstgame = 0;
+    if (TNet::NetStatus == 0) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+    if (TNet::NetStatus == 2) SendGame(HostedGameOptions());
+    firstgame = false;
     gui().Activate(gCan);
   } else if (s == menu_game_ratio) {
     WindowSetToRatio(-1.0f);
@@ -160,10 +160,10 @@ void KeyDown(const Event& ev) {
   if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {
-    case 37: TBlock::MoveBlocks(-dir, 0); break;
-    case 39: TBlock::MoveBlocks(dir, 0); break;
-    case 38: TBlock::MoveBlocks(0, -dir); break;
-    case 40: TBlock::MoveBlocks(0, dir); break;
+    case KEY_LEFT: TBlock::MoveBlocks(-dir, 0); break;
+    case KEY_RIGHT: TBlock::MoveBlocks(dir, 0); break;
+    case KEY_UP: TBlock::MoveBlocks(0, -dir); break;
+    case KEY_DOWN: TBlock::MoveBlocks(0, dir); break;
     default: break;
   }
 }
@@ -179,6 +179,7 @@ Event* Hook(Event& ev) {
       if (TNet::NetStatus > 0) NetClient();
       ServerListPoll();
       Update();
+      UpdateMouseBlock();
       break;
     case EVENT_APPTERMINATE:
       gui().Exit(0);
@@ -198,10 +199,10 @@ Event* Hook(Event& ev) {
         gui().Enable(gCan);
         gui().Activate(gCan);
         G().SetViewport(0, 0, gui().Width(gCan), gui().Height(gCan));
-        Draw();
+        Draw(gui().Width(gCan), gui().Height(gCan));
       } else if (ev.source == gCanScore) {
         G().SetViewport(0, 0, gui().Width(gCanScore), gui().Height(gCanScore));
-        DrawScore();
+        DrawScore(gui().Width(gCanScore), gui().Height(gCanScore));
       }
       break;
     case EVENT_WINDOWSIZE:
@@ -236,15 +237,15 @@ Event* Hook(Event& ev) {
       }
       break;
     case EVENT_MOUSEDOWN:
-      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = 1;
+      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = true;
       break;
     case EVENT_MOUSEUP:
       if (ev.source != gCan) break;
       if (ev.data == 1) {
-        if (BlockMDown == 1 && MouseBlock) Click(MouseBlock, 1);
-        BlockMDown = 0;
+        if (BlockMDown && MouseBlock) Click(MouseBlock, CLICK_UNCOVER);
+        BlockMDown = false;
       } else if (ev.data == 2) {
-        if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, 2);
+        if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, CLICK_FLAG);
       }
       break;
     case EVENT_KEYDOWN:

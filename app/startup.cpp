@@ -5,9 +5,11 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
@@ -50,6 +52,7 @@ void LoadSettings() {
 }
 
 bool Initialise(std::string& error, bool requireResources) {
+  SetSessionEvents(&ThePresenter());
   Delta::Start();
   LoadSettings();
   Blocks.clear();
@@ -114,7 +117,7 @@ bool Initialise(std::string& error, bool requireResources) {
 
   gui.CreateTimer(70.0);
   gui.SetHook([](Event& ev) { return Hook(ev); });
-  StartGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+  NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
   gui.Show(gMainWindow);
   return true;
 }
@@ -128,8 +131,8 @@ int StartUp() {
     }
     return 0;
   }
-  while (!ending) TheGui().WaitSystem();
-  return 0;
+  // Exit ends the process; the loop never ends by itself.
+  for (;;) TheGui().WaitSystem();
 }
 
 }  // namespace bg

@@ -32,4 +32,10 @@ int32_t NumberFieldInt(Gadget* field);
 // Builds every window hidden, in start-up order. False when the main window cannot be made.
 bool BuildWindows();
 
+// Scale factors from the board canvas's current size, with the 0.6 floor and
+// the scroll bars' ranges; a no-op until the windows exist.
+void ApplyCanvasScale();
+// Reshapes the main window to the design area's proportions; width -1 keeps the window's width.
+void WindowSetToRatio(float width);
+
 }  // namespace bg

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "app/gadgets.h"
-#include "net/players.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/serverlist.h"
-#include "platform/gui.h"
 
 namespace bg {
 
@@ -80,7 +79,7 @@ void TNet::Disconnect() {
   Serversock.Close();
   Serversock = TSocket();
   NetStatus = 0;
-  if (gChatPList) TheGui().ClearItems(gChatPList);
+  Events().PlayersChanged();
 }
 
 void TNet::Reset() {

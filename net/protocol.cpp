@@ -2,35 +2,24 @@
 
 #include <algorithm>
 
-#include "app/gadgets.h"
-#include "app/globals.h"
-#include "app/windows.h"
 #include "minefield/game.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/net.h"
-#include "net/players.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
 #include "platform/random.h"
-#include "render/console.h"
 
 namespace bg {
 
 namespace {
 
-void Status(const char* text) {
-  if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);
-}
+void Status(const char* text) { Events().StatusText(text); }
 
-void ShowChatPage() {
-  if (!gMultiTabber) return;
-  TheGui().SelectItem(gMultiTabber, 3);
-  TTab::DoTab(gMultiTabber, 3);
-}
-
-void SendColourBytes(const RGB& c) {
-  TNet::MByte(c[0]);
-  TNet::MByte(c[1]);
-  TNet::MByte(c[2]);
+// Players are kept in id order, as the player list shows them.
+void PlayersChanged() {
+  SortPlayersById(Players);
+  Events().PlayersChanged();
 }
 
 RGB ReadColour(FieldReader& r) {
@@ -70,7 +59,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   // gets every player in its own answer, and would list this one twice.
   TNet::MNew(MSG_PLAYER);
   TNet::MLine(unique);
-  SendColourBytes(*p->col);
+  MColour(*p->col);
   TNet::MByte(*id);
   for (const auto& other : TNet::Clients)
     if (other.get() != c && TPlayer::SFindByClient(other.get())) TNet::MSend(other->tcpsock);
@@ -78,7 +67,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
 
   TNet::MNew(MSG_IDENTITY);
   TNet::MLine(unique);
-  SendColourBytes(*p->col);
+  MColour(*p->col);
   TNet::MByte(*id);
   TNet::MSend(c->tcpsock);
   TNet::MClear();
@@ -95,7 +84,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
     if (q == p) continue;
     TNet::MNew(MSG_PLAYER);
     TNet::MLine(q->name);
-    SendColourBytes(*q->col);
+    MColour(*q->col);
     TNet::MByte(q->id);
     if (q->Left == 1) {
       TNet::MNew(MSG_LEFT);
@@ -181,7 +170,7 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
           *p->col = col;
           TNet::MNew(MSG_COLOUR);
           TNet::MByte(p->id);
-          SendColourBytes(col);
+          MColour(col);
           TNet::MClientSendTCP(nullptr);
           TNet::MClear();
         }
@@ -241,8 +230,8 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         TPlayer::Create(name, col, pid, nullptr, 0);
-        CPrint(name + " has joined the game.");
-        PlayerlistRefresh();
+        Events().ConsoleLine(name + " has joined the game.");
+        PlayersChanged();
         return Parse::Done;
       }
       case MSG_IDENTITY: {
@@ -251,8 +240,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         MPlayer = TPlayer::Create(name, col, pid, nullptr, 0);
-        PlayerlistRefresh();
-        DPrint("I am " + name);
+        PlayersChanged();
         return Parse::Done;
       }
       case MSG_CLICK: {
@@ -262,10 +250,11 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         if (!r.Ok()) return Parse::NeedMore;
         TBlock* b = TBlock::FromID(block);
         TPlayer* p = TPlayer::FindByID(pid);
+        const int32_t seed = TNet::NetStatus > 0 ? rseed : -1;
         if (b && p)
-          ClickBlock(b, button, p);
+          Events().ClickApplied(ClickBlock(b, button, p, seed));
         else if (b && pid == 255)
-          ClickBlock(b, button, nullptr);
+          Events().ClickApplied(ClickBlock(b, button, nullptr, seed));
         return Parse::Done;
       }
       case MSG_SEED: {
@@ -278,7 +267,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
       case MSG_CHAT: {
         const std::string text = r.ReadLine();
         if (!r.Ok()) return Parse::NeedMore;
-        CPrint(text);
+        Events().ConsoleLine(text);
         return Parse::Done;
       }
       case MSG_GAME: {
@@ -288,25 +277,29 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const float time = r.ReadFloat();
         if (!r.Ok()) return Parse::NeedMore;
         // A setup no StartGame would accept changes nothing, the seed included.
-        if (StartGame(w, h, m, wrap, time, lethal) == 1) rseed = seed;
+        const StartOutcome started = StartGame(w, h, m, wrap, time, lethal);
+        if (started.started) {
+          rseed = seed;
+          Events().FieldStarted(started);
+        }
         return Parse::Done;
       }
       case MSG_LEFT: {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         if (TPlayer* p = TPlayer::FindByID(pid)) {
-          CPrint(p->name + " has left the game.");
+          Events().ConsoleLine(p->name + " has left the game.");
           p->name += " [left]";
           p->Left = 1;
           for (const PlayerRef& q : Players)
             if (q.get() == p) LeavingPlayers.push_back(q);
-          PlayerlistRefresh();
+          PlayersChanged();
         }
         return Parse::Done;
       }
       case MSG_KICKED:
         TNet::Disconnect();
-        CPrint("You have been kicked from the game!");
+        Events().ConsoleLine("You have been kicked from the game!");
         return Parse::Done;
       case MSG_COLOUR: {
         const uint8_t pid = r.ReadByte();
@@ -327,7 +320,7 @@ void NetClient() {
       TNet::ClientReader.Broken()) {
     TNet::Disconnect();
     TNet::Reset();
-    CPrint("Disconnected");
+    Events().ConsoleLine("Disconnected");
     Status("Disconnected");
     return;
   }
@@ -339,49 +332,49 @@ void NetClient() {
 
 void ServerListPoll() { TServerList::NetRecv(); }
 
-void Host(uint8_t broadcast) {
+bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::string& name) {
   TNet::Disconnect();
-  if (broadcast == 0) {
+  if (!broadcast) {
     TServerList::ClearList();
     TServerList::CloseSock();
   }
   Status("Attempting to host...");
-  const int32_t p = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
-  if (!TNet::Host(p)) {
+  if (!TNet::Host(port)) {
     Status("Failed to host");
-    return;
+    return false;
   }
   Status("Hosting");
-  SendGame(oWidth, oHeight, oMines);
-  SendConnect();
-  if (broadcast == 1) {
+  SendGame(game);
+  SendConnect(name);
+  if (broadcast) {
     TServerList::Refresh();
-    TServerList::Host(oName, p);
+    TServerList::Host(name, port);
   }
-  ShowChatPage();
   TNet::NetStatus = 2;
+  return true;
 }
 
-uint8_t Connect(uint32_t ip, int32_t port) {
+bool Connect(uint32_t ip, int32_t port, const std::string& name) {
   TNet::Disconnect();
   Status("Connecting...");
   if (!TNet::Connect(ip, port)) {
     Status("Failed to connect");
-    return 0;
+    return false;
   }
   Status("Connected to game");
   TNet::NetStatus = 1;
-  SendConnect();
-  ShowChatPage();
-  return 1;
+  SendConnect(name);
+  return true;
 }
 
-uint8_t ConnectTo(const std::string& host, int32_t port) { return Connect(HostIp(host), port); }
+bool ConnectTo(const std::string& host, int32_t port, const std::string& name) {
+  return Connect(HostIp(host), port, name);
+}
 
-void SendConnect() {
+void SendConnect(const std::string& name) {
   TNet::MNew(MSG_JOIN);
-  TNet::MLine(oName);
-  Sendcolor(color);
+  TNet::MLine(name);
+  MColour(color);
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
@@ -396,7 +389,8 @@ void SendClick(TBlock* block, uint8_t button) {
   TNet::MClear();
 }
 
-uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
+uint8_t SendGame(const GameOptions& game) {
+  const int32_t width = game.width, height = game.height, mines = game.mines;
   // The same rule as StartGame, so the log is never reset for a game nobody starts.
   if (TNet::NetStatus != 2 || !GameSetupValid(width, height, mines)) return 0;
   rseed = MilliSecs();
@@ -406,8 +400,8 @@ uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
   TNet::MInt(width);
   TNet::MInt(height);
   TNet::MInt(mines);
-  TNet::MByte(oWrap);
-  TNet::MByte(oBombLose);
+  TNet::MByte(game.wrap);
+  TNet::MByte(game.bomblose);
   TNet::MInt(rseed);
   TNet::MFloat(0.0f);
   const int32_t r = Rand(0, width * height - 1);
@@ -423,7 +417,11 @@ uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
   return 0;
 }
 
-void Sendcolor(const RGB& colour) { SendColourBytes(colour); }
+void MColour(const RGB& c) {
+  TNet::MByte(c[0]);
+  TNet::MByte(c[1]);
+  TNet::MByte(c[2]);
+}
 
 void KickID(uint8_t id) {
   if (TPlayer* p = TPlayer::SFindByID(id); p && p->client) {
@@ -444,7 +442,7 @@ void SendChat(const std::string& text) {
 
 void SendColour() {
   TNet::MNew(MSG_COLOUR);
-  Sendcolor(color);
+  MColour(color);
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
@@ -458,8 +456,9 @@ void DisconnectAll() {
 
 void ServerListRefresh() { TServerList::Refresh(); }
 
-void JoinListedGame(const ObjectRef& extra) {
-  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) ConnectTo(game->ip, game->PORT);
+bool JoinListedGame(const ObjectRef& extra, const std::string& name) {
+  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) return ConnectTo(game->ip, game->PORT, name);
+  return false;
 }
 
 }  // namespace bg

@@ -1,8 +1,7 @@
 #include "net/serverlist.h"
 
-#include "app/gadgets.h"
+#include "net/events.h"
 #include "net/net.h"
-#include "render/console.h"
 
 namespace bg {
 
@@ -11,6 +10,7 @@ std::array<std::string, 2> TServerList::IPs{"localhost", "localhost"};
 std::array<int32_t, 2> TServerList::Ports{8201, 8201};
 int32_t TServerList::lists = 2;
 std::vector<std::shared_ptr<TGame>> TServerList::Gamelist;
+std::string TServerList::Notice;
 FirstFrameReader TServerList::Reader;
 
 std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
@@ -25,7 +25,8 @@ std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list,
 
 void TServerList::ClearList() {
   Gamelist.clear();
-  if (gServerList) TheGui().ClearItems(gServerList);
+  Notice.clear();
+  Events().ServerListChanged();
 }
 
 void TServerList::CloseSock() {
@@ -57,8 +58,9 @@ uint8_t TServerList::Connect() {
 
 uint8_t TServerList::Refresh() {
   if (!Connected() && !Connect()) {
-    ClearList();
-    if (gServerList) TheGui().AddItem(gServerList, "Failed to connect to server list");
+    Gamelist.clear();
+    Notice = "Failed to connect to server list";
+    Events().ServerListChanged();
     return 0;
   }
   TNet::MNew(101);
@@ -106,19 +108,16 @@ void TServerList::Receive(std::span<const uint8_t> bytes) {
         entries.push_back(std::move(e));
       }
       if (!r.Ok()) return Parse::NeedMore;
-      ClearList();
-      Gui* gui = gServerList ? &TheGui() : nullptr;
-      for (const Entry& e : entries) {
-        auto g = TGame::AddGame(Gamelist, e.name, e.ip, e.port);
-        if (gui) gui->AddItem(gServerList, e.name, e.ip + ":" + std::to_string(e.port), g);
-      }
-      if (count == 0 && gui) gui->AddItem(gServerList, "No games available");
+      Gamelist.clear();
+      for (const Entry& e : entries) TGame::AddGame(Gamelist, e.name, e.ip, e.port);
+      Notice = count == 0 ? "No games available" : "";
+      Events().ServerListChanged();
       return Parse::Done;
     }
     if (id == 5) {
       const std::string text = r.ReadLine();
       if (!r.Ok()) return Parse::NeedMore;
-      CPrint(text);
+      Events().ConsoleLine(text);
       return Parse::Done;
     }
     return Parse::Unknown;

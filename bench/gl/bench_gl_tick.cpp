@@ -15,10 +15,12 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
+#include "render/background.h"
 
 using namespace bg;
 using Clock = std::chrono::steady_clock;
@@ -45,9 +47,9 @@ void BM_WholeTickLlvmpipe(benchmark::State& state) {
   const int side = int(state.range(0));
   gQt->SetShape(gMainWindow, 40, 40, int(state.range(1)), int(state.range(2)));
   QCoreApplication::processEvents();
-  StartGame(side, side, side * side / 8, 1, 0.0f, 0);
-  ClickBlock(BlockA(side / 2, side / 2), 1, nullptr);
-  firstgame = 0;
+  NewGame(side, side, side * side / 8, 1, 0.0f, 0);
+  ClickBlock(BlockA(side / 2, side / 2), CLICK_UNCOVER, nullptr, -1);
+  firstgame = false;
   Event tick;
   tick.id = EVENT_TIMERTICK;
   for (auto _ : state) {

@@ -12,10 +12,12 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
+#include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
 
@@ -68,7 +70,7 @@ class GameWindow : public ::testing::Test {
     SetAudio(&gAudio);
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
-    firstgame = 0;  // no opening flash over the pictures we read
+    firstgame = false;  // no opening flash over the pictures we read
     Pump(300);
   }
 };
@@ -107,7 +109,7 @@ TEST_F(GameWindow, RevealingAndFlaggingChangeTheirBlocks) {
 }
 
 TEST_F(GameWindow, WinningShowsTheWindow) {
-  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);
   Click(BlockA(2, 2), Qt::LeftButton);
   EXPECT_EQ(GameStatus, 2);
   QWidget* win = gQt->WidgetOf(gWinWindow);
@@ -124,7 +126,7 @@ TEST_F(GameWindow, WinningShowsTheWindow) {
 }
 
 TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
-  ASSERT_EQ(StartGame(12, 8, 10, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
   gQt->SetShape(gMainWindow, 40, 40, 900, 500);
   Pump(200);
   EXPECT_EQ(SCALEX, SCALEY);

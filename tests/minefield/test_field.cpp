@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <vector>
 
-#include "app/globals.h"
 #include "minefield/block.h"
 #include "platform/random.h"
 #include "tests/support/world.h"
@@ -91,76 +89,6 @@ TEST_F(Field, MineInADoubledNeighbourCountsTwice) {
   BlockA(1, 2)->Value = -1;
   MakeMines(0, 0, 0, 5);  // no new mines, but values are recomputed
   EXPECT_EQ(BlockA(0, 2)->Value, 2);
-}
-
-TEST_F(Field, OpeningEffectStartValues) {
-  struct Case {
-    int effect;
-  };
-  // Find seeds that choose each effect from the generator, then check the start values.
-  for (int want = 0; want <= 6; ++want) {
-    int seed = 1;
-    for (;; ++seed) {
-      SeedRnd(seed);
-      if (Rand(0, 6) == want) break;
-    }
-    SeedRnd(seed);
-    Build(10, 9, 1);
-    ASSERT_EQ(TBlock::effect, want);
-    for (const TBlock& b : Blocks) {
-      switch (want) {
-        case 3:
-          EXPECT_GE(b.FadeAlpha, 0.5f);
-          EXPECT_LE(b.FadeAlpha, 5.0f);
-          break;
-        case 5: {
-          float e = 0.5f + (b.x % 2 == 0) * 0.3f + (b.y % 2 == 0) * 0.3f + (b.x % 3 == 0) * 0.3f + (b.y % 3 == 0) * 0.3f;
-          EXPECT_FLOAT_EQ(b.FadeAlpha, e);
-          break;
-        }
-        case 6: {
-          const float e = b.id < 45 ? b.id / 30.0f : (90 - b.id) / 30.0f;
-          EXPECT_FLOAT_EQ(b.FadeAlpha, e) << b.id;
-          break;
-        }
-        default:
-          EXPECT_EQ(b.FadeAlpha, 1.0f);
-          EXPECT_EQ(b.fadecol, (RGB{255, 255, 255}));
-      }
-    }
-    if (want == 3) {  // random colours, drawn r, g, b after the alpha
-      std::set<int> reds;
-      for (const TBlock& b : Blocks) reds.insert(b.fadecol[0]);
-      EXPECT_GT(reds.size(), 20u);
-    }
-  }
-}
-
-TEST_F(Field, EffectsOffOrLargeFieldsHaveNone) {
-  oEffects = 0;
-  Build(5, 5, 1);
-  EXPECT_EQ(TBlock::effect, -1);
-  EXPECT_EQ(Blocks[0].FadeAlpha, 0.0f);
-  oEffects = 1;
-  for (int i = 0; i < 20; ++i) {
-    Build(60, 50, 1);  // exactly 3000 blocks keep their effect
-    EXPECT_GE(TBlock::effect, 0);
-    Build(61, 50, 1);
-    EXPECT_EQ(TBlock::effect, -1);
-  }
-}
-
-TEST_F(Field, TinyFieldRampDoesNotDivideByZero) {
-  for (int seed = 1;; ++seed) {
-    SeedRnd(seed);
-    if (Rand(0, 6) == 6) {
-      SeedRnd(seed);
-      break;
-    }
-  }
-  Build(2, 1, 0);
-  ASSERT_EQ(TBlock::effect, 6);
-  for (const TBlock& b : Blocks) EXPECT_EQ(b.FadeAlpha, 0.0f);
 }
 
 TEST_F(Field, MinesAvoidTheSafeZoneAcrossWrappedEdges) {

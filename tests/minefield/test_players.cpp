@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/gadgets.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "tests/support/world.h"
 
 using namespace bg;
@@ -10,15 +9,14 @@ using namespace bg;
 namespace {
 struct Players_ : ::testing::Test {
   test::World world;
-  void SetUp() override { world.MakeGameGadgets(); }
 };
 }  // namespace
 
 TEST_F(Players_, ScoreComesFromFlagsAndMinesOnTheBoard) {
   auto p = TPlayer::Create("p", RGB{5, 5, 5}, 3, nullptr, 0);
   auto q = TPlayer::Create("q", RGB{6, 6, 6}, 4, nullptr, 0);
-  ASSERT_EQ(StartGame(9, 9, 10, 0, 0.0f, 0), 1);
-  ClickBlock(BlockA(4, 4), 1, nullptr);
+  ASSERT_TRUE(StartGame(9, 9, 10, 0, 0.0f, 0).started);
+  ClickBlock(BlockA(4, 4), 1, nullptr, -1);
   std::vector<TBlock*> mines, safe;
   for (TBlock& b : Blocks) (b.Value == -1 ? mines : safe).push_back(&b);
   TBlock* covered = nullptr;
@@ -26,17 +24,17 @@ TEST_F(Players_, ScoreComesFromFlagsAndMinesOnTheBoard) {
     if (!b->Revealed) covered = b;
   ASSERT_GE(mines.size(), 4u);
   ASSERT_NE(covered, nullptr);
-  ClickBlock(mines[0], 2, p.get());
-  ClickBlock(mines[1], 2, p.get());
-  ClickBlock(covered, 2, p.get());
-  ClickBlock(mines[2], 1, p.get());
-  ClickBlock(mines[3], 2, q.get());
+  ClickBlock(mines[0], 2, p.get(), -1);
+  ClickBlock(mines[1], 2, p.get(), -1);
+  ClickBlock(covered, 2, p.get(), -1);
+  ClickBlock(mines[2], 1, p.get(), -1);
+  ClickBlock(mines[3], 2, q.get(), -1);
   p->FindScore();
   q->FindScore();
   EXPECT_EQ(p->score, 2 - 1 - 5);
   EXPECT_EQ(q->score, 1);
-  ClickBlock(mines[3], 2, p.get());  // not p's flag: stays q's
-  ClickBlock(mines[0], 2, p.get());  // removed: counts for nobody
+  ClickBlock(mines[3], 2, p.get(), -1);  // not p's flag: stays q's
+  ClickBlock(mines[0], 2, p.get(), -1);  // removed: counts for nobody
   p->FindScore();
   q->FindScore();
   EXPECT_EQ(p->score, 1 - 1 - 5);
@@ -51,7 +49,7 @@ TEST_F(Players_, IdsAreLowestFreeAndNeverReusedWithinAGame) {
   b->name += " [left]";
   LeavingPlayers.push_back(b);
   EXPECT_EQ(TPlayer::NID(), 3);
-  ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 1), 1);
+  ASSERT_TRUE(StartGame(9, 9, 10, 1, 0.0f, 1).started);
   EXPECT_EQ(TPlayer::NID(), 1);
   // A record the host has made but its own view does not know yet still counts.
   TPlayer::Create("d", RGB{}, 1, nullptr, 1);
@@ -73,11 +71,11 @@ TEST_F(Players_, FindersListsAndRefresh) {
   EXPECT_EQ(TPlayer::SFindByClient(reinterpret_cast<TNetClient*>(0x10)), s.get());
   EXPECT_EQ(TPlayer::SFindByName("Al"), s.get());
   EXPECT_EQ(TPlayer::SFindByID(5), nullptr);
-  PlayerlistRefresh();
-  ASSERT_EQ(world.gui.CountItems(gChatPList), 3);
-  EXPECT_EQ(world.gui.ItemText(gChatPList, 0), "Al");
-  EXPECT_EQ(world.gui.ItemText(gChatPList, 1), "al");
-  EXPECT_EQ(world.gui.ItemText(gChatPList, 2), "Cy");
+  SortPlayersById(Players);
+  ASSERT_EQ(Players.size(), 3u);
+  EXPECT_EQ(Players[0], a);
+  EXPECT_EQ(Players[1], b);
+  EXPECT_EQ(Players[2], c);
   s->remove();
   EXPECT_TRUE(SPlayers.empty());
   EXPECT_EQ(Players.size(), 3u);

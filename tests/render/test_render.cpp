@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gfx.h"
+#include "platform/random.h"
 #include "render/background.h"
 #include "render/board.h"
-#include "render/console.h"
 #include "render/scale.h"
 #include "render/simage.h"
 #include "tests/support/world.h"
@@ -61,12 +63,18 @@ struct Render : ::testing::Test {
     IMine = Picture(48, 48);
     SetGraphics(&rec);
     oEffects = 0;
-    ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 0), 1);
+    ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 0), 1);
   }
   void TearDown() override {
     SetGraphics(nullptr);
     IBlock = IBlockRev = IFlag = IMine = nullptr;
   }
+  static void StartFlashed(int w, int h, int wrap) {
+    Wrapping = wrap;
+    StartBlocks(w, h);
+    StartBoard(oEffects != 0);
+  }
+  void DrawBoard() { DrawBlocks(world.gui.Width(gCan), world.gui.Height(gCan)); }
 };
 
 }  // namespace
@@ -74,7 +82,7 @@ struct Render : ::testing::Test {
 TEST_F(Render, CoveredBlocksAndTheFrame) {
   SCALEX = SCALEY = 1.0f;
   world.gui.SetShape(gCan, 0, 40, 254, 264);
-  DrawBlocks();
+  DrawBoard();
   const auto covered = rec.Of(IBlock->GetImage());
   ASSERT_EQ(covered.size(), 81u);
   EXPECT_FLOAT_EQ(covered[0].x, 26.0f);
@@ -82,14 +90,14 @@ TEST_F(Render, CoveredBlocksAndTheFrame) {
   // At twice the scale only the blocks that reach into the canvas are drawn.
   rec.ops.clear();
   SCALEX = SCALEY = 2.0f;
-  DrawBlocks();
+  DrawBoard();
   const auto zoomed = rec.Of(IBlock->GetImage());
   EXPECT_EQ(zoomed.size(), 25u);  // (26 + 24k) * 2 <= 254 and <= 264 for k from 0 to 4
   EXPECT_FLOAT_EQ(zoomed[0].x, 52.0f);
   EXPECT_FLOAT_EQ(zoomed[0].sx, 1.0f);
   rec.ops.clear();
   SCALEX = SCALEY = 1.0f;
-  DrawBlocks();
+  DrawBoard();
   EXPECT_FLOAT_EQ(covered[0].alpha, 0.9f);
   // The frame: three outline rectangles, black, alpha blended.
   int frames = 0;
@@ -106,12 +114,12 @@ TEST_F(Render, CoveredBlocksAndTheFrame) {
 TEST_F(Render, RevealedLooksFollowThePlayerColour) {
   {
     auto p = TPlayer::Create("p", RGB{0, 100, 255}, 1, nullptr, 0);
-    ClickBlock(BlockA(4, 4), 1, nullptr);
+    ClickBlock(BlockA(4, 4), 1, nullptr, -1);
     TBlock* mine = nullptr;
     for (TBlock& b : Blocks)
       if (b.Value == -1) mine = &b;
-    ClickBlock(mine, 1, p.get());
-    DrawBlocks();
+    ClickBlock(mine, 1, p.get(), -1);
+    DrawBoard();
     bool sawMine = false;
     for (const auto& o : rec.Of(IMine->GetImage())) {
       sawMine = true;
@@ -126,27 +134,118 @@ TEST_F(Render, RevealedLooksFollowThePlayerColour) {
   }
 }
 
+TEST_F(Render, OpeningEffectStartValues) {
+  struct Case {
+    int effect;
+  };
+  oEffects = 1;
+  // Find seeds that choose each effect from the generator, then check the start values.
+  for (int want = 0; want <= 6; ++want) {
+    int seed = 1;
+    for (;; ++seed) {
+      SeedRnd(seed);
+      if (Rand(0, 6) == want) break;
+    }
+    SeedRnd(seed);
+    StartFlashed(10, 9, 1);
+    ASSERT_EQ(Flash.effect, want);
+    for (const TBlock& b : Blocks) {
+      switch (want) {
+        case 3:
+          EXPECT_GE(Flash.blocks[size_t(b.id)].FadeAlpha, 0.5f);
+          EXPECT_LE(Flash.blocks[size_t(b.id)].FadeAlpha, 5.0f);
+          break;
+        case 5: {
+          float e = 0.5f + (b.x % 2 == 0) * 0.3f + (b.y % 2 == 0) * 0.3f + (b.x % 3 == 0) * 0.3f + (b.y % 3 == 0) * 0.3f;
+          EXPECT_FLOAT_EQ(Flash.blocks[size_t(b.id)].FadeAlpha, e);
+          break;
+        }
+        case 6: {
+          const float e = b.id < 45 ? b.id / 30.0f : (90 - b.id) / 30.0f;
+          EXPECT_FLOAT_EQ(Flash.blocks[size_t(b.id)].FadeAlpha, e) << b.id;
+          break;
+        }
+        default:
+          EXPECT_EQ(Flash.blocks[size_t(b.id)].FadeAlpha, 1.0f);
+          EXPECT_EQ(Flash.blocks[size_t(b.id)].fadecol, (RGB{255, 255, 255}));
+      }
+    }
+    if (want == 3) {  // random colours, drawn r, g, b after the alpha
+      std::set<int> reds;
+      for (const TBlock& b : Blocks) reds.insert(Flash.blocks[size_t(b.id)].fadecol[0]);
+      EXPECT_GT(reds.size(), 20u);
+    }
+  }
+}
+
+TEST_F(Render, EffectsOffOrLargeFieldsHaveNone) {
+  oEffects = 0;
+  StartFlashed(5, 5, 1);
+  EXPECT_EQ(Flash.effect, -1);
+  EXPECT_EQ(Flash.blocks[0].FadeAlpha, 0.0f);
+  oEffects = 1;
+  for (int i = 0; i < 20; ++i) {
+    StartFlashed(60, 50, 1);  // exactly 3000 blocks keep their effect
+    EXPECT_GE(Flash.effect, 0);
+    StartFlashed(61, 50, 1);
+    EXPECT_EQ(Flash.effect, -1);
+  }
+}
+
+TEST_F(Render, TinyFieldRampDoesNotDivideByZero) {
+  oEffects = 1;
+  for (int seed = 1;; ++seed) {
+    SeedRnd(seed);
+    if (Rand(0, 6) == 6) {
+      SeedRnd(seed);
+      break;
+    }
+  }
+  StartFlashed(2, 1, 0);
+  ASSERT_EQ(Flash.effect, 6);
+  for (const TBlock& b : Blocks) EXPECT_EQ(Flash.blocks[size_t(b.id)].FadeAlpha, 0.0f);
+}
+
 TEST_F(Render, OffscreenBlocksDrawNothingButStillFade) {
-  TBlock::effect = 5;
-  for (TBlock& b : Blocks) b.FadeAlpha = 1.0f;
+  Flash.effect = 5;
+  Flash.blocks.assign(Blocks.size(), BlockFlash{1.0f});
   Delta::Time = 0.25f;
   OriginX = -5000;  // scrolled far away
-  DrawBlocks();
+  DrawBoard();
   EXPECT_TRUE(rec.Of(IBlock->GetImage()).empty());
-  for (const TBlock& b : Blocks) EXPECT_FLOAT_EQ(b.FadeAlpha, 0.75f);
+  for (const BlockFlash& f : Flash.blocks) EXPECT_FLOAT_EQ(f.FadeAlpha, 0.75f);
   OriginX = 0;
-  DrawBlocks();
+  DrawBoard();
   int flashes = 0;
   for (const auto& o : rec.ops)
     if (o.kind == 'r' && o.blend == LIGHTBLEND) ++flashes;
   EXPECT_EQ(flashes, 81);
 }
 
+TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
+  SCALEX = SCALEY = 2.0f;
+  gMouseX = framex * SCALEX;  // exactly on the left edge: column 0
+  gMouseY = (framey + 24 * 3 + 1) * SCALEY;
+  UpdateMouseBlock();
+  ASSERT_NE(MouseBlock, nullptr);
+  EXPECT_EQ(MouseBlock->x, 0);
+  EXPECT_EQ(MouseBlock->y, 3);
+  gMouseX = framex * SCALEX - 0.5f;
+  UpdateMouseBlock();
+  EXPECT_EQ(MouseBlock, nullptr);
+  // After panning the hit test finds the block shown there.
+  TBlock::MoveBlocks(1, 0);
+  gMouseX = (framex + 1) * SCALEX;
+  UpdateMouseBlock();
+  ASSERT_NE(MouseBlock, nullptr);
+  EXPECT_EQ(MouseBlock->id, 8 * 9 + 3);
+}
+
 TEST_F(Render, PressedAndHighlightedLooks) {
   TBlock* b = BlockA(2, 2);
   MouseBlock = b;
-  BlockMDown = 1;
-  DrawBlocks();
+  BlockMDown = true;
+  DrawBoard();
   auto cov = rec.Of(IBlock->GetImage());
   int pressed = 0;
   for (const auto& o : cov) pressed += o.r == 200 && o.g == 250 && o.b == 255;
@@ -154,21 +253,20 @@ TEST_F(Render, PressedAndHighlightedLooks) {
   EXPECT_EQ(rec.Of(IBlockRev->GetImage()).size(), 1u);  // the pressed look over it
   rec.ops.clear();
   b->ToggleFlag(nullptr);
-  DrawBlocks();
+  DrawBoard();
   EXPECT_TRUE(rec.Of(IBlockRev->GetImage()).empty());
   auto flags = rec.Of(IFlag->GetImage());
   ASSERT_EQ(flags.size(), 1u);
   EXPECT_EQ(flags[0].r, 255);
   EXPECT_EQ(flags[0].g, 0);
   EXPECT_FLOAT_EQ(flags[0].alpha, 0.7f);
-  BlockMDown = 0;
+  BlockMDown = false;
 }
 
 TEST_F(Render, ScoreStripShowsTimeAndMinesLeftInRedWhenNegative) {
-  gCanScore = world.gui.CreateCanvas(0, 0, 270, 40, gMainWindow, 0);
   for (int i = 0; i < 12; ++i) BlockA(i % 9, i / 9)->ToggleFlag(nullptr);
   GameTime = 3.9f;
-  DrawScore();
+  DrawScore(270, 40);
   std::vector<Recorder::Op> lines;
   for (const auto& o : rec.ops)
     if (o.kind == 'l') lines.push_back(o);

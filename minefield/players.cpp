@@ -1,9 +1,7 @@
-#include "net/players.h"
+#include "minefield/players.h"
 
 #include <algorithm>
 
-#include "app/gadgets.h"
-#include "platform/gui.h"
 
 namespace bg {
 
@@ -89,14 +87,6 @@ std::vector<PlayerRef> RankByScore(const std::vector<PlayerRef>& list) {
   std::stable_sort(ranking.begin(), ranking.end(),
                    [](const PlayerRef& a, const PlayerRef& b) { return compareScore(*a, *b) > 0; });
   return ranking;
-}
-
-void PlayerlistRefresh() {
-  SortPlayersById(Players);
-  if (!gChatPList) return;
-  Gui& gui = TheGui();
-  gui.ClearItems(gChatPList);
-  for (const PlayerRef& p : Players) gui.AddItem(gChatPList, p->name);
 }
 
 }  // namespace bg

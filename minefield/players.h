@@ -63,7 +63,5 @@ RGB ColCreate(uint8_t r, uint8_t g, uint8_t b);
 // Stable sorts, so equal keys keep their order.
 void SortPlayersById(std::vector<PlayerRef>& list);
 std::vector<PlayerRef> RankByScore(const std::vector<PlayerRef>& list);
-// Refills the player list box from Players in ascending id order.
-void PlayerlistRefresh();
 
 }  // namespace bg
