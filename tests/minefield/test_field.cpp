@@ -4,14 +4,14 @@
 
 #include "minefield/block.h"
 #include "platform/random.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
 namespace {
 
 struct Field : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
   void Build(int w, int h, int wrap) {
     Wrapping = wrap;
     StartBlocks(w, h);

@@ -3,14 +3,14 @@
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "platform/random.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
 namespace {
 
 struct Game : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
   void SetUp() override { test::SetClock(1000); }
   static bool Start(int32_t w, int32_t h, int32_t m, int32_t wrap, float time, int32_t lethal) {
     return StartGame(w, h, m, wrap, time, lethal).started;

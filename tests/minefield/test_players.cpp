@@ -2,13 +2,13 @@
 
 #include "minefield/game.h"
 #include "minefield/players.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
 namespace {
 struct Players_ : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
 };
 }  // namespace
 

@@ -8,7 +8,7 @@
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "platform/random.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
@@ -71,7 +71,7 @@ void RunOnBigStack(std::function<void()> fn) {
 }
 
 struct Reveal : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
 };
 
 void ExpectSame(const Reference& ref, uint32_t seed) {

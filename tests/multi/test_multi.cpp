@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 namespace bg::multi {
 namespace {

@@ -45,7 +45,7 @@
 #include "platform/socket.h"
 #include "platform/sound.h"
 #include "render/background.h"
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 #include "tools/soak/load.h"
 
 namespace {
