@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the game.
+# Installs what is missing, builds the game and starts it.
 set -euo pipefail
 cd "$(dirname "$0")"
-./scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-if ! cmake --build build --target help | grep -q '\bblastgrid\b'; then
-  echo "The game's windows are not built yet: nothing to start."
-  exit 0
-fi
-cmake --build build -j"$(nproc)" --target blastgrid
+fail() { echo "run.sh: $1" >&2; exit 1; }
+./scripts/deps.sh || fail "installing the required packages failed"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null ||
+  fail "configuring the build failed (see the messages above)"
+cmake --build build -j"$(nproc)" --target blastgrid || fail "building the game failed"
+[ -x build/app/blastgrid ] || fail "the build finished but build/app/blastgrid is missing"
 exec build/app/blastgrid "$@"

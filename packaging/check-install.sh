@@ -15,7 +15,7 @@ bad() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # Installing one named component writes a manifest of its own, so a real install's
 # install_manifest.txt in the build directory stays as it was. Every rule here uses CMake's
 # default component; its name is read from the generated install script.
-component=$(sed -nE 's/.*CMAKE_INSTALL_COMPONENT STREQUAL "([^"]+)".*/\1/p' "$build/packaging/cmake_install.cmake" | head -n 1)
+component=$(sed -nE '/CMAKE_INSTALL_COMPONENT STREQUAL/{s/.*STREQUAL "([^"]+)".*/\1/p;q}' "$build/packaging/cmake_install.cmake")
 [ -n "$component" ] || { echo "FAIL: no install component found"; exit 1; }
 manifest="$build/install_manifest_$component.txt"
 "$cmake" --install "$build" --prefix "$prefix" --component "$component" >"$tmp/install.log"
@@ -27,7 +27,10 @@ for f in back.jpg back1.jpg back2.jpg back3.jpg block.png blockrevealed.png flag
          clock.png textbox.png expl.wav arialbd.ttf LICENSE-LiberationSans.txt; do
   cmp -s "$src/res/$f" "$prefix/blastgrid/res/$f" || bad "res/$f missing or different"
 done
-if [ -f "$game" ] && ldd "$game" | grep -q "not found"; then bad "unresolved libraries: $(ldd "$game" | grep 'not found')"; fi
+if [ -f "$game" ]; then
+  unresolved=$(ldd "$game" | grep 'not found' || true)
+  [ -z "$unresolved" ] || bad "unresolved libraries: $unresolved"
+fi
 touch "$prefix/blastgrid/config.ini.probe" && rm "$prefix/blastgrid/config.ini.probe" || bad "game directory not writable"
 
 # The launcher on PATH.
@@ -36,7 +39,7 @@ launcher="$prefix/bin/blastgrid"
 
 # The menu entry.
 desktop="$prefix/share/applications/blastgrid.desktop"
-key() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+key() { sed -n "/^$1=/{s/^$1=//p;q}" "$desktop"; }
 if [ -f "$desktop" ]; then
   [ "$(head -n 1 "$desktop")" = "[Desktop Entry]" ] || bad "desktop entry lacks its group header"
   [ "$(key Type)" = "Application" ] || bad "Type=$(key Type)"
@@ -99,7 +102,7 @@ if [ -n "$xvfb" ] && [ -f "$game" ]; then
 fi
 
 xargs -d '\n' rm -f -- <"$manifest"
-left=$(find "$prefix" \( -type f -o -type l \) | head -n 5)
+left=$(find "$prefix" \( -type f -o -type l \) | sed -n '1,5p')
 [ -z "$left" ] || bad "left after uninstalling: $left"
 rm -f "$manifest"
 

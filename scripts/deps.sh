@@ -14,7 +14,8 @@ pkgs=(
 )
 missing=()
 for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  # No pipe into grep -q: under pipefail an early exit of grep can fail the pipeline.
+  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" = "install ok installed" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
