@@ -58,14 +58,8 @@ void OptionsOk() {
   oPan = gui().ButtonState(gOptionPan);
   oWrap = gui().ButtonState(gOptionWrap);
   CloseModal(gOptionWindow);
-  ini.SetSectionValue("settings", "Bombkill", std::to_string(oBombLose));
-  ini.SetSectionValue("settings", "Sound", std::to_string(oSound));
-  ini.SetSectionValue("minefield", "Height", std::to_string(oHeight));
-  ini.SetSectionValue("settings", "InvertArrows", std::to_string(oInverted));
-  ini.SetSectionValue("minefield", "Mines", std::to_string(oMines));
-  ini.SetSectionValue("settings", "Pan", std::to_string(oPan));
-  ini.SetSectionValue("minefield", "Width", std::to_string(oWidth));
-  ini.SetSectionValue("minefield", "Wrap", std::to_string(oWrap));
+  for (const char* key : {"Bombkill", "Sound", "Height", "InvertArrows", "Mines", "Pan", "Width", "Wrap"})
+    StoreSetting(key);
   ini.Save(1);
 }
 
@@ -107,7 +101,7 @@ void GadgetAction(const Event& ev) {
     CloseModal(gOptionWindow);
   } else if (s == gSettingsName) {
     oName = gui().Text(gSettingsName);
-    ini.SetSectionValue("network", "Name", oName);
+    StoreSetting("Name");
     ini.Save(1);
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);

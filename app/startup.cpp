@@ -21,8 +21,6 @@
 namespace bg {
 
 namespace {
-uint8_t Byte(const std::string& text) { return uint8_t(TextToInt(text)); }
-
 std::string DefaultName() {
   // Drawn every time, also when the file has a name, so what follows draws the same numbers.
   const char l1 = char(Rand(97, 122)), l2 = char(Rand(97, 122)), l3 = char(Rand(97, 122));
@@ -34,20 +32,7 @@ void LoadSettings() {
   ini = TVellIni::Create("config.ini");
   ini.Load();
   const std::string name = DefaultName();
-  oBombLose = Byte(IniLoadDef(ini, "settings", "Bombkill", "1"));
-  oPan = Byte(IniLoadDef(ini, "settings", "Pan", "1"));
-  oInverted = Byte(IniLoadDef(ini, "settings", "InvertArrows", "0"));
-  oWidth = TextToInt(IniLoadDef(ini, "minefield", "Width", "9"));
-  oHeight = TextToInt(IniLoadDef(ini, "minefield", "Height", "9"));
-  oMines = TextToInt(IniLoadDef(ini, "minefield", "Mines", "10"));
-  oWrap = Byte(IniLoadDef(ini, "minefield", "Wrap", "1"));
-  oSound = Byte(IniLoadDef(ini, "settings", "Sound", "1"));
-  oEffects = Byte(IniLoadDef(ini, "settings", "Effects", "1"));
-  oPort = IniLoadDef(ini, "network", "ServerPort", "8200");
-  oIP = IniLoadDef(ini, "network", "ServerIP", "192.168.0.1");
-  oName = IniLoadDef(ini, "network", "Name", name);
-  oListPort = IniLoadDef(ini, "network", "ServerListPort", "8201");
-  oListIP = IniLoadDef(ini, "network", "ServerListIP", "localhost");
+  for (const SettingKey& s : kSettings) SetOption(s, IniLoadDef(ini, s.section, s.key, s.def ? s.def : name));
   ini.Save(1);
 }
 

@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "app/globals.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -211,15 +213,7 @@ TEST(ModelTest, IniLoadDefFillsOnlyMissingOrEmpty) {
 
 TEST_F(IniFileTest, FirstStartLayoutByteForByte) {
   TVellIni ini = TVellIni::Create(Path());
-  const std::vector<std::array<const char*, 3>> defaults = {
-      {"settings", "Bombkill", "1"},          {"settings", "Pan", "1"},
-      {"settings", "InvertArrows", "0"},      {"minefield", "Width", "9"},
-      {"minefield", "Height", "9"},           {"minefield", "Mines", "10"},
-      {"minefield", "Wrap", "1"},             {"settings", "Sound", "1"},
-      {"settings", "Effects", "1"},           {"network", "ServerPort", "8200"},
-      {"network", "ServerIP", "192.168.0.1"}, {"network", "Name", "sPlayerfk"},
-      {"network", "ServerListPort", "8201"},  {"network", "ServerListIP", "localhost"}};
-  for (const auto& [section, key, def] : defaults) bg::IniLoadDef(ini, section, key, def);
+  for (const bg::SettingKey& s : bg::kSettings) bg::IniLoadDef(ini, s.section, s.key, s.def ? s.def : "sPlayerfk");
   EXPECT_EQ(SavedText(ini),
             "[settings]\r\nBombkill=1\r\nEffects=1\r\nInvertArrows=0\r\nPan=1\r\nSound=1\r\n\r\n"
             "[minefield]\r\nHeight=9\r\nMines=10\r\nWidth=9\r\nWrap=1\r\n\r\n"
