@@ -119,8 +119,8 @@ void GadgetAction(const Event& ev) {
 void MenuAction(const Event& ev) {
   Gadget* s = ev.source;
   if (s == menu_game_new) {
-    if (TNet::NetStatus == 0) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
-    if (TNet::NetStatus == 2) SendGame(HostedGameOptions());
+    if (TNet::NetStatus == NET_OFF) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+    if (TNet::NetStatus == NET_HOSTING) SendGame(HostedGameOptions());
     firstgame = false;
     gui().Activate(gCan);
   } else if (s == menu_game_ratio) {
@@ -143,7 +143,7 @@ void MenuAction(const Event& ev) {
       gui().Hide(gMultiWindow);
   } else if (s == menu_player_kick) {
     // The selected row's own record: ids and row positions differ once ids have gaps.
-    if (TNet::NetStatus == 2) {
+    if (TNet::NetStatus == NET_HOSTING) {
       const int row = gui().SelectedItem(gChatPList);
       if (row >= 0 && size_t(row) < Players.size()) KickID(Players[size_t(row)]->id);
     }
@@ -169,8 +169,8 @@ Event* Hook(Event& ev) {
     case EVENT_TIMERTICK:
       if (gCan) gui().Redraw(gCan);
       if (gCanScore) gui().Redraw(gCanScore);
-      if (TNet::NetStatus == 2) NetServer();
-      if (TNet::NetStatus > 0) NetClient();
+      if (TNet::NetStatus == NET_HOSTING) NetServer();
+      if (TNet::NetStatus != NET_OFF) NetClient();
       ServerListPoll();
       Update();
       UpdateMouseBlock();
@@ -212,9 +212,9 @@ Event* Hook(Event& ev) {
       if (ev.source == gChatPList) {
         const uint8_t st = TNet::NetStatus;
         auto set = [](Gadget* g, bool on) { on ? gui().Enable(g) : gui().Disable(g); };
-        set(menu_player, st != 0);
-        set(menu_player_slap, st != 0);
-        set(menu_player_kick, st == 2);
+        set(menu_player, st != NET_OFF);
+        set(menu_player_slap, st != NET_OFF);
+        set(menu_player_kick, st == NET_HOSTING);
         gui().PopupMenu(gMultiWindow, menu_player);
       }
       break;
@@ -236,10 +236,10 @@ Event* Hook(Event& ev) {
     case EVENT_MOUSEUP:
       if (ev.source != gCan) break;
       if (ev.data == 1) {
-        if (BlockMDown && MouseBlock) Click(MouseBlock, CLICK_UNCOVER);
+        if (BlockMDown && MouseBlock) ClickField(MouseBlock, CLICK_UNCOVER);
         BlockMDown = false;
       } else if (ev.data == 2) {
-        if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, CLICK_FLAG);
+        if (MouseBlock && MouseBlock->Revealed == 0) ClickField(MouseBlock, CLICK_FLAG);
       }
       break;
     case EVENT_KEYDOWN:

@@ -97,8 +97,8 @@ void PresentClick(const ClickOutcome& click) {
     ShowWin();
 }
 
-void Click(TBlock* block, uint8_t button) {
-  if (TNet::NetStatus == 0)
+void ClickField(TBlock* block, uint8_t button) {
+  if (TNet::NetStatus == NET_OFF)
     PresentClick(ClickBlock(block, button, nullptr, -1));
   else
     SendClick(block, button);

@@ -21,7 +21,7 @@ void PresentStart(const StartOutcome& started);
 // What a click did, shown: the explosion, the win window, the scores in the console.
 void PresentClick(const ClickOutcome& click);
 // This program's own click: applied at once alone, sent to the host in a network game.
-void Click(TBlock* block, uint8_t button);
+void ClickField(TBlock* block, uint8_t button);
 // The player list box from Players.
 void ShowPlayers();
 // The server list box from the list server's last answer.

@@ -52,9 +52,9 @@ int32_t IntFilter(const Event& ev) {
   return (ev.data >= 48 && ev.data <= 57) || ev.data == 8 ? 1 : 0;
 }
 
-Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer) {
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, bool integer) {
   Gadget* g = TheGui().CreateTextField(x, y, w, h, parent, 0);
-  if (integer == 1) TheGui().SetFilter(g, IntFilter);
+  if (integer) TheGui().SetFilter(g, IntFilter);
   return g;
 }
 

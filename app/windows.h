@@ -22,7 +22,7 @@ class TTab {
   static void DoTab(Gadget* parent, int32_t num);
 };
 
-Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer);
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, bool integer);
 double NumberFieldNumber(Gadget* field);
 int32_t IntFilter(const Event& ev);
 // The field's number truncated toward zero; values beyond 32 bits saturate

@@ -5,7 +5,7 @@
 
 namespace bg {
 
-uint8_t GameStatus = 0;
+uint8_t GameStatus = GAME_PLAYING;
 int32_t Mines = 13;
 uint8_t BombLose = 0;
 int32_t rseed = 0;
@@ -15,27 +15,15 @@ float DeltaTime = 0.001f;
 
 float Delta::Time = 0.0f;
 int32_t Delta::TimeDelay = 0;
-int32_t Delta::FPS = 0;
-int32_t Delta::mFPS = 0;
-uint16_t Delta::sinceSample = 0;
 
 void Delta::Start() { TimeDelay = MilliSecs(); }
 
 void Delta::Update() {
   const int32_t elapsed = MilliSecs() - TimeDelay;
   Time = float(elapsed) * 0.001f;
-  const int32_t now = MilliSecs();
-  if (now - TimeDelay > 0) FPS = 1000 / (now - TimeDelay);
   TimeDelay = MilliSecs();
   DeltaTime = Time;
-  sinceSample = uint16_t(int32_t(sinceSample) + int32_t(Time * 1000.0f));
-  if (sinceSample >= 1000) {
-    mFPS = FPS;
-    sinceSample = 0;
-  }
 }
-
-int32_t Delta::GetFPS(uint8_t mode) { return mode == 1 ? mFPS : mode == 0 ? FPS : 0; }
 
 bool GameSetupValid(int32_t width, int32_t height, int32_t mines) {
   if (width < 1 || height < 1) return false;
@@ -55,14 +43,14 @@ StartOutcome StartGame(int32_t width, int32_t height, int32_t mines, int32_t wra
   Mines = mines;
   BombLose = uint8_t(bomblose);
   wtime = 0;
-  GameStatus = 0;
+  GameStatus = GAME_PLAYING;
   GameTime = gametime;
   TBlock::flags = 0;
 
   for (const PlayerRef& p : Players) {
     p->score = 0;
     p->FindScore();
-    p->out = 0;
+    p->out = false;
   }
   for (const PlayerRef& p : LeavingPlayers) std::erase(Players, p);
   SortPlayersById(Players);
@@ -77,7 +65,7 @@ void RevealAll() {
 
 // The end of a game: the time taken, and for a network game every player's score.
 void End(ClickOutcome& out, bool won, const TPlayer* player) {
-  GameStatus = 2;
+  GameStatus = GAME_OVER;
   out.ended = true;
   out.won = won;
   out.ranked = player != nullptr;
@@ -90,7 +78,7 @@ void End(ClickOutcome& out, bool won, const TPlayer* player) {
 ClickOutcome ClickBlock(TBlock* block, uint8_t button, TPlayer* player, int32_t seed) {
   ClickOutcome out;
   if (!block) return out;
-  if (player && player->out == 1) return out;
+  if (player && player->out) return out;
   if (button == CLICK_UNCOVER) {
     const bool foreign = player && block->fpid != player->id;
     if (TBlock::NumRevealed() == 0 && (block->flag == 0 || foreign)) MakeMines(block->x, block->y, Mines, seed);
@@ -101,11 +89,11 @@ ClickOutcome ClickBlock(TBlock* block, uint8_t button, TPlayer* player, int32_t 
     if (out.mineHit && BombLose == 1) {
       block->Reveal(player, unflag, true);
       if (player) {
-        player->out = 1;
+        player->out = true;
         out.knockedOut = true;
       }
       bool anyIn = false;
-      for (const PlayerRef& p : Players) anyIn = anyIn || p->out == 0;
+      for (const PlayerRef& p : Players) anyIn = anyIn || !p->out;
       if (!anyIn) {
         RevealAll();
         End(out, false, player);
@@ -131,7 +119,7 @@ ClickOutcome ClickBlock(TBlock* block, uint8_t button, TPlayer* player, int32_t 
 
 void Update() {
   Delta::Update();
-  if (GameStatus < 2) GameTime += Delta::Time;
+  if (GameStatus != GAME_OVER) GameTime += Delta::Time;
 }
 
 }  // namespace bg

@@ -8,7 +8,9 @@
 // rules only report what happened; the program shows it.
 namespace bg {
 
-extern uint8_t GameStatus;  // 0 in play, 2 over
+// The state of the game: GAME_PLAYING or GAME_OVER.
+enum : uint8_t { GAME_PLAYING = 0, GAME_OVER = 2 };
+extern uint8_t GameStatus;
 extern int32_t Mines;
 extern uint8_t BombLose;
 extern int32_t rseed;
@@ -24,14 +26,8 @@ class Delta {
  public:
   static float Time;
   static int32_t TimeDelay;
-  static int32_t FPS;
-  static int32_t mFPS;
-  // Milliseconds since mFPS was last sampled.
-  static uint16_t sinceSample;
   static void Start();
   static void Update();
-  static float GetDelta() { return Time; }
-  static int32_t GetFPS(uint8_t mode);
 };
 
 // What StartGame did.

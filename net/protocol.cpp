@@ -33,7 +33,7 @@ void LoseClient(TNetClient* c) {
   c->remove();
   if (!p) return;
   p->client = nullptr;
-  p->Left = 1;
+  p->Left = true;
   for (const PlayerRef& sp : SPlayers)
     if (sp.get() == p) SLeavingPlayers.push_back(sp);
   TNet::MNew(MSG_LEFT);
@@ -86,7 +86,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
     TNet::MLine(q->name);
     MColour(*q->col);
     TNet::MByte(q->id);
-    if (q->Left == 1) {
+    if (q->Left) {
       TNet::MNew(MSG_LEFT);
       TNet::MByte(q->id);
     }
@@ -250,7 +250,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         if (!r.Ok()) return Parse::NeedMore;
         TBlock* b = TBlock::FromID(block);
         TPlayer* p = TPlayer::FindByID(pid);
-        const int32_t seed = TNet::NetStatus > 0 ? rseed : -1;
+        const int32_t seed = TNet::NetStatus != NET_OFF ? rseed : -1;
         if (b && p)
           Events().ClickApplied(ClickBlock(b, button, p, seed));
         else if (b && pid == 255)
@@ -290,7 +290,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         if (TPlayer* p = TPlayer::FindByID(pid)) {
           Events().ConsoleLine(p->name + " has left the game.");
           p->name += " [left]";
-          p->Left = 1;
+          p->Left = true;
           for (const PlayerRef& q : Players)
             if (q.get() == p) LeavingPlayers.push_back(q);
           PlayersChanged();
@@ -350,7 +350,7 @@ bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::stri
     TServerList::Refresh();
     TServerList::Host(name, port);
   }
-  TNet::NetStatus = 2;
+  TNet::NetStatus = NET_HOSTING;
   return true;
 }
 
@@ -362,7 +362,7 @@ bool Connect(uint32_t ip, int32_t port, const std::string& name) {
     return false;
   }
   Status("Connected to game");
-  TNet::NetStatus = 1;
+  TNet::NetStatus = NET_JOINED;
   SendConnect(name);
   return true;
 }
@@ -392,7 +392,7 @@ void SendClick(TBlock* block, uint8_t button) {
 uint8_t SendGame(const GameOptions& game) {
   const int32_t width = game.width, height = game.height, mines = game.mines;
   // The same rule as StartGame, so the log is never reset for a game nobody starts.
-  if (TNet::NetStatus != 2 || !GameSetupValid(width, height, mines)) return 0;
+  if (TNet::NetStatus != NET_HOSTING || !GameSetupValid(width, height, mines)) return 0;
   rseed = MilliSecs();
   // -1 would tell every player to use their own clock, and so other mines.
   if (rseed == -1) rseed = 0;

@@ -216,21 +216,6 @@ TEST_F(Game, UpdateAdvancesTheClock) {
   Update();
   EXPECT_FLOAT_EQ(GameTime, 0.25f);
   EXPECT_FLOAT_EQ(DeltaTime, 0.25f);
-  EXPECT_EQ(Delta::FPS, 4);
-}
-
-TEST_F(Game, DeltaSamplesFpsAboutOnceASecond) {
-  test::SetClock(0);
-  Delta::Start();
-  Delta::sinceSample = 0;
-  for (int t = 20; t <= 1000; t += 20) {
-    test::SetClock(t);
-    Delta::Update();
-  }
-  EXPECT_EQ(Delta::GetFPS(0), 50);
-  EXPECT_EQ(Delta::GetFPS(1), 50);
-  EXPECT_EQ(Delta::GetFPS(2), 0);
-  EXPECT_EQ(Delta::sinceSample, 0);
 }
 
 TEST_F(Game, ClickReplayCostDoesNotDependOnWalks) {
