@@ -2,6 +2,7 @@
 
 #include "net/events.h"
 #include "net/net.h"
+#include "net/protocol.h"
 
 namespace bg {
 
@@ -49,8 +50,8 @@ uint8_t TServerList::Connect() {
     Sock = std::move(s);
     Reader.Reset();
     // The introduction leaves with the next send on this socket: the list request.
-    TNet::MNew(100);
-    TNet::MByte(2);
+    TNet::MNew(kMsgHello);
+    TNet::MByte(kKindIntroduce);
     return 1;
   }
   return 0;
@@ -63,7 +64,7 @@ uint8_t TServerList::Refresh() {
     Events().ServerListChanged();
     return 0;
   }
-  TNet::MNew(101);
+  TNet::MNew(kMsgListRequest);
   TNet::MSend(*Sock);
   TNet::MClear();
   return 0;
@@ -71,8 +72,8 @@ uint8_t TServerList::Refresh() {
 
 uint8_t TServerList::Host(const std::string& name, int32_t port) {
   if (!Connected()) return 0;
-  TNet::MNew(100);
-  TNet::MByte(1);
+  TNet::MNew(kMsgHello);
+  TNet::MByte(kKindAnnounce);
   TNet::MLine(name);
   TNet::MInt(port);
   TNet::MSend(*Sock);
@@ -92,7 +93,7 @@ void TServerList::NetRecv() {
 
 void TServerList::Receive(std::span<const uint8_t> bytes) {
   Reader.Feed(bytes, [](uint16_t id, FieldReader& r) {
-    if (id == 102) {
+    if (id == kMsgList) {
       const uint16_t count = r.ReadShort();
       struct Entry {
         std::string ip, name;
@@ -114,7 +115,7 @@ void TServerList::Receive(std::span<const uint8_t> bytes) {
       Events().ServerListChanged();
       return Parse::Done;
     }
-    if (id == 5) {
+    if (id == MSG_CHAT) {
       const std::string text = r.ReadLine();
       if (!r.Ok()) return Parse::NeedMore;
       Events().ConsoleLine(text);
