@@ -9,6 +9,7 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "minefield/players.h"
+#include "net/message.h"
 #include "render/scale.h"
 
 namespace bg {
@@ -124,6 +125,8 @@ bool BuildWindows() {
   gSettingsColor = gui.CreateButton("Colour", 70, 40, 80, 30, gMultiTabber, BUTTON_PUSH);
   gSettingsColbox = gui.CreatePanel(200, 40, 40, 40, gMultiTabber);
   gSettingsName = gui.CreateTextField(100, 15, 120, 22, gMultiTabber);
+  // What is typed here is all that goes out: every reader takes it whole.
+  gui.SetMaxLength(gSettingsName, int(kMaxNameChars));
   gSettingsNameTag = Label("Name:", 30, 15, 70, 20, gMultiTabber);
   gui.SetPanelColor(gSettingsColbox, Colour{color[0], color[1], color[2]});
   for (Gadget* g : {gSettingsColor, gSettingsColbox, gSettingsName, gSettingsNameTag}) TabSettings->AddGadget(g);
@@ -154,6 +157,7 @@ bool BuildWindows() {
   gChatConsole = gui.CreateTextArea(0, 0, W - 100, H - 25, gMultiTabber, TEXTAREA_READONLY);
   Layout(gChatConsole, true, true, true, true);
   gChatInp = gui.CreateTextField(0, H - 24, W - 60, 24, gMultiTabber);
+  gui.SetMaxLength(gChatInp, int(kMaxChatChars));
   Layout(gChatInp, true, true, false, true);
   gChatSend = gui.CreateButton("Send", W - 60, H - 24, 60, 24, gMultiTabber, BUTTON_OK);
   Layout(gChatSend, false, true, false, true);

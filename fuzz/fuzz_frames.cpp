@@ -5,11 +5,14 @@
 // rest is the stream, fed in chunks of those sizes in turn (0: an empty feed).
 //
 // Checks, beyond the sanitizers:
-//  - a stream reader gives the same frames however the stream is cut (reading all of it at
-//    once is the reference), and ends in the same state;
+//  - a stream that is read whole without a byte skipped (frames back to back) gives the same
+//    frames however it is cut, and ends in the same state, unless a chunk starting with a
+//    marker drops a frame held from before (that chunk starts a frame of its own);
+//  - whatever came before, a frame sent in a chunk of its own is read (streams realign);
 //  - once a field read has run short or failed, every later read gives zero or nothing;
 //  - a FirstFrameReader hands over at most one frame per block.
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -147,14 +150,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ha.log = &whole;
     hb.log = &cut;
     a.Feed(stream, [&](uint16_t id, FieldReader& r) { return ha(id, r); });
-    for (auto c : chunks) b.Feed(c, [&](uint16_t id, FieldReader& r) { return hb(id, r); });
-    if (whole != cut || a.Broken() != b.Broken() || a.Held() != b.Held()) {
+    bool heldFrameDropped = false;
+    for (auto c : chunks) {
+      heldFrameDropped |= b.Held() >= bg::kFrameMarkerSize && c.size() >= bg::kFrameMarkerSize &&
+                          std::memcmp(c.data(), bg::kFrameMarkerBytes.data(), bg::kFrameMarkerSize) == 0;
+      b.Feed(c, [&](uint16_t id, FieldReader& r) { return hb(id, r); });
+    }
+    const bool comparable = a.Skipped() == 0 && !heldFrameDropped;
+    if (comparable && (whole != cut || a.Broken() != b.Broken() || a.Held() != b.Held())) {
       std::fprintf(stderr, "whole: %zu frames, broken %d, held %zu; cut into %zu chunks: %zu frames, broken %d, held %zu\n",
                    whole.size(), int(a.Broken()), a.Held(), chunks.size(), cut.size(), int(b.Broken()), b.Held());
       for (size_t i = 0; i < std::max(whole.size(), cut.size()); ++i)
         std::fprintf(stderr, "  %s | %s\n", i < whole.size() ? whole[i].c_str() : "-", i < cut.size() ? cut[i].c_str() : "-");
       bg::fuzz::Fail("frames differ when the stream is cut differently");
     }
+    // A frame with no fields (id 10), sent on its own after all that.
+    bg::MessageWriter w;
+    w.MNew(10);
+    const size_t before = cut.size();
+    b.Feed(w.Bytes(), [&](uint16_t id, FieldReader& r) { return hb(id, r); });
+    Check(b.Broken() || (cut.size() == before + 1 && cut.back() == "10:D"), "a frame in a chunk of its own was missed");
   }
 
   // A small held-frame cap (so the reader breaks) and bytes fed back from inside the handler.

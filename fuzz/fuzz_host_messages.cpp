@@ -3,7 +3,8 @@
 //
 // Input: byte 0 picks where the stream is cut (two cuts); the rest is the stream.
 // Checks, beyond the sanitizers: the click log holds only clicks on the
-// current field with button 1 or 2, and no two host records share an id.
+// current field with button 1 or 2, no two host records share an id, and
+// every name fits the cap (with room for the number that tells equal ones apart).
 #include <cstdint>
 #include <set>
 #include <span>
@@ -13,6 +14,7 @@
 #include "net/net.h"
 #include "minefield/players.h"
 #include "net/protocol.h"
+#include "platform/latin1.h"
 
 using namespace bg;
 
@@ -37,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bg::fuzz::Check(a.adata >= 0 && a.adata < float(BlockAW * BlockAH), "a click off the field was logged");
   }
   std::set<int> ids;
-  for (const PlayerRef& p : SPlayers) bg::fuzz::Check(ids.insert(p->id).second, "two host records share an id");
+  for (const PlayerRef& p : SPlayers) {
+    bg::fuzz::Check(ids.insert(p->id).second, "two host records share an id");
+    bg::fuzz::Check(Utf8ToLatin1(p->name).size() <= kMaxNameChars + kMaxNameSuffixChars, "a name over the cap");
+  }
   TNet::NetStatus = 0;
   TNet::Clients.clear();
   return 0;

@@ -18,6 +18,8 @@ struct BusyGuard {
 };
 
 bool IsMarker(const uint8_t* p) { return std::memcmp(p, kFrameMarkerBytes.data(), kFrameMarkerSize) == 0; }
+// n bytes (at most 8) that the marker starts with.
+bool BeginsMarker(const uint8_t* p, size_t n) { return n == 0 || std::memcmp(p, kFrameMarkerBytes.data(), n) == 0; }
 
 uint16_t FrameId(const uint8_t* header) { return uint16_t(header[8] | (header[9] << 8)); }
 
@@ -198,24 +200,32 @@ bool FrameReader::Feed(std::span<const uint8_t> chunk, const FrameHandler& handl
     return true;
   }
   BusyGuard guard(busy_);
+  size_t fresh = buf_.size();
   buf_.insert(buf_.end(), chunk.begin(), chunk.end());
-  Process(handler);
+  Process(handler, fresh);
   while (!broken_ && !pending_.empty()) {
+    fresh = buf_.size();
     buf_.insert(buf_.end(), pending_.begin(), pending_.end());
     pending_.clear();
-    Process(handler);
+    Process(handler, fresh);
   }
   if (broken_) pending_.clear();
   return !broken_;
 }
 
-void FrameReader::Process(const FrameHandler& handler) {
+void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
   const size_t n = buf_.size();
-  size_t p = 0;  // always a multiple of 8 past the end of the last frame
+  // Bytes before `fresh` were kept from earlier chunks: a marker's beginning or
+  // an incomplete frame. They count only while they still make a frame with
+  // this chunk, and never when this chunk starts a frame of its own.
+  const bool chunkStartsFrame = n - fresh >= kFrameMarkerSize && IsMarker(buf_.data() + fresh);
+  size_t p = 0;  // past the held bytes: a multiple of 8 past the chunk's start or the last frame's end
   while (n - p >= kFrameMarkerSize) {
     const uint8_t* frame = buf_.data() + p;
-    if (!IsMarker(frame)) {
-      p += kFrameMarkerSize;
+    if (!IsMarker(frame) || (p < fresh && chunkStartsFrame)) {
+      const size_t next = p < fresh ? fresh : p + kFrameMarkerSize;
+      skipped_ += next - p;
+      p = next;
       continue;
     }
     if (n - p < kFrameHeaderSize) break;
@@ -229,6 +239,13 @@ void FrameReader::Process(const FrameHandler& handler) {
     if (r.NeedMore() || res == Parse::NeedMore) break;
     p += kFrameHeaderSize + (res == Parse::Unknown ? 0 : r.Position());
   }
+  if (n - p < kFrameMarkerSize) {
+    // A short tail is kept only if it can still become a marker.
+    const size_t from = p;
+    if (p < fresh && !BeginsMarker(buf_.data() + p, n - p)) p = fresh;
+    if (!BeginsMarker(buf_.data() + p, n - p)) p = n;
+    skipped_ += p - from;
+  }
   buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(p));
   if (buf_.size() > maxHeld_) {
     broken_ = true;
@@ -239,6 +256,7 @@ void FrameReader::Process(const FrameHandler& handler) {
 void FrameReader::Reset() {
   buf_.clear();
   pending_.clear();
+  skipped_ = 0;
   broken_ = false;
 }
 
@@ -249,8 +267,17 @@ bool FirstFrameReader::Feed(std::span<const uint8_t> block, const FrameHandler& 
   // A block fed from inside the handler is the rest of a block being read.
   if (busy_) return true;
   BusyGuard guard(busy_);
+  const size_t held = buf_.size();
   buf_.insert(buf_.end(), block.begin(), block.end());
-  if (buf_.size() < kFrameMarkerSize) return true;
+  // Held bytes go on only while they still make a frame with this block, and
+  // never when the block starts a frame of its own.
+  if (held > 0 && ((block.size() >= kFrameMarkerSize && IsMarker(block.data())) ||
+                   !BeginsMarker(buf_.data(), std::min(buf_.size(), kFrameMarkerSize))))
+    buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(held));
+  if (buf_.size() < kFrameMarkerSize) {
+    if (!BeginsMarker(buf_.data(), buf_.size())) buf_.clear();
+    return true;
+  }
   if (!IsMarker(buf_.data())) {
     buf_.clear();
     return true;

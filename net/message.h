@@ -32,6 +32,16 @@ inline constexpr size_t kFrameHeaderSize = kFrameMarkerSize + 2;
 
 // Far longer than any name or chat line; a longer line is hostile.
 inline constexpr size_t kMaxLineBytes = 4096;
+// The longest text a line may carry: the reader's limit counts the CR too.
+inline constexpr size_t kMaxLineChars = kMaxLineBytes - 1;
+// Caps on what the game writes, so that every reader accepts it (text counts
+// characters, one byte each on the wire). A player's name: what the name field
+// takes, what a host keeps of a joiner's request, what the list server lists.
+inline constexpr size_t kMaxNameChars = 32;
+// A host tells equal names apart by appending 1 to 254 (at most 255 players).
+inline constexpr size_t kMaxNameSuffixChars = 3;
+// A chat line as typed: with the longest name and ": " in front it is still one line.
+inline constexpr size_t kMaxChatChars = kMaxLineChars - kMaxNameChars - kMaxNameSuffixChars - 2;
 // One incomplete frame held by a game connection. The largest frame is one
 // line plus a few numbers; batches of many small frames are not limited.
 inline constexpr size_t kMaxHeldFrameBytes = 64 * 1024;
@@ -140,15 +150,17 @@ using FrameHandler = std::function<Parse(uint16_t id, FieldReader& r)>;
 // Incremental reader of a game connection's byte stream, fed with chunks
 // split anywhere (even inside the marker).
 //
-// Scan rule: from the end of the last complete frame (or of an unhandled id),
-// look at the next 8 bytes; if they are not the marker, drop them and look at
-// the next 8. So garbage realigns only in steps of 8 bytes: after 8 bytes of
-// garbage the next frame is found, after 3 it is missed, as every other copy
-// of the game does. Fewer than 8 bytes at the end are kept for the next feed.
-//
-// A frame whose fields are not all received yet is kept from its marker on.
-// If that one incomplete frame grows past maxHeld bytes, or a handler reports
-// a hostile frame, the reader is broken for good and ignores later input.
+// Scan rule: from the start of a chunk, or from the end of the last complete
+// frame (or of an unhandled id), look at the next 8 bytes; if they are not
+// the marker, drop them and look at the next 8. Within a chunk garbage
+// realigns only in steps of 8 bytes, as every other copy of the game does:
+// after 8 bytes of garbage the next frame is found, after 3 it is missed.
+// Between chunks only what can still start or finish a frame is kept: fewer
+// than 8 bytes that begin the marker, or a frame whose marker has been read
+// and whose fields have not all arrived. So a stream misaligned by garbage, a
+// truncated frame or an unhandled id realigns at the next chunk. A kept frame
+// is dropped when the next chunk starts with a marker of its own: its sender
+// cut it short (no message of the game continues with the marker's bytes).
 class FrameReader {
  public:
   explicit FrameReader(size_t maxHeld = kMaxHeldFrameBytes) : maxHeld_(maxHeld) {}
@@ -160,14 +172,19 @@ class FrameReader {
   bool Broken() const { return broken_; }
   // Bytes kept for the next feed.
   size_t Held() const { return buf_.size(); }
+  // Bytes dropped so far: passed over by the marker scan, or kept and then
+  // found to start no frame. Zero for a stream of whole frames.
+  size_t Skipped() const { return skipped_; }
   // Forgets held bytes and the broken state, for a new connection.
   void Reset();
 
  private:
-  void Process(const FrameHandler& handler);
+  // fresh: where the newest chunk starts in buf_.
+  void Process(const FrameHandler& handler, size_t fresh);
   std::vector<uint8_t> buf_;
   std::vector<uint8_t> pending_;  // chunks fed from inside a handler
   size_t maxHeld_;
+  size_t skipped_ = 0;
   bool broken_ = false;
   bool busy_ = false;
 };
@@ -176,7 +193,8 @@ class FrameReader {
 // time: only the first frame of each block counts and the rest of the block
 // is dropped; a block whose first 8 bytes are not the marker is dropped
 // whole. A first frame that is still incomplete is kept (as are fewer than 8
-// bytes), and the next chunk continues it as the same block.
+// bytes that begin the marker), and the next chunk continues it as the same
+// block, unless that chunk starts with a marker: then it is a block of its own.
 class FirstFrameReader {
  public:
   explicit FirstFrameReader(size_t maxHeld = kMaxHeldListFrameBytes) : maxHeld_(maxHeld) {}

@@ -46,14 +46,14 @@ void TNet::FlushClients() {
   for (const auto& c : Clients) c->tcpsock.Flush();
 }
 
-uint8_t TNet::Connect(uint32_t ip, int32_t port) {
+uint8_t TNet::Connect(uint32_t ip, int32_t port, int timeoutMs) {
   // Address 0 would reach this machine, and ports outside 1-65535 another port.
   if (ip == 0 || port < 1 || port > 65535) return 0;
   Clientsock = TSocket();
   if (!Clientsock.CreateTCP()) return 0;
   Clientsock.SetTCPNoDelay(true);
   ClientReader.Reset();
-  return Clientsock.Connect(ip, uint16_t(port)) ? 1 : 0;
+  return Clientsock.Connect(ip, uint16_t(port), timeoutMs) ? 1 : 0;
 }
 
 uint8_t TNet::Host(int32_t port) {
@@ -63,7 +63,7 @@ uint8_t TNet::Host(int32_t port) {
   server.SetTCPNoDelay(true);
   if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return 0;
   Serversock = std::move(server);
-  Connect(HostIp("localhost"), port);
+  Connect(HostIpWithin("localhost", TSocket::kDefaultConnectTimeoutMs), port);
   NetStatus = NET_HOSTING;
   return 1;
 }

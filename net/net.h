@@ -61,7 +61,8 @@ class TNet {
   static void MClientSendTCP(const TNetClient* except);
   static void FlushClients();
 
-  static uint8_t Connect(uint32_t ip, int32_t port);
+  // TCP_NODELAY is on for the connection, so each small message leaves at once.
+  static uint8_t Connect(uint32_t ip, int32_t port, int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
   static uint8_t Host(int32_t port);
   static void Disconnect();
   static void Reset();

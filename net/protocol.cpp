@@ -1,6 +1,7 @@
 #include "net/protocol.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "minefield/game.h"
 #include "minefield/players.h"
@@ -8,6 +9,7 @@
 #include "net/net.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
+#include "platform/latin1.h"
 #include "platform/random.h"
 
 namespace bg {
@@ -45,8 +47,10 @@ void LoseClient(TNetClient* c) {
 void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   if (TPlayer::SFindByClient(c)) return;
   SortPlayersById(SPlayers);
-  std::string unique = name;
-  for (int n = 1; TPlayer::SFindByName(unique); ++n) unique = name + std::to_string(n);
+  // Cut before numbering, so the numbered name still fits every reader's line.
+  const std::string asked = CutText(name, kMaxNameChars);
+  std::string unique = asked;
+  for (int n = 1; TPlayer::SFindByName(unique); ++n) unique = asked + std::to_string(n);
   const std::optional<uint8_t> id = TPlayer::NID();
   if (!id) {
     // Every id is taken: a duplicate would merge two players' clicks.
@@ -97,7 +101,8 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
     TNet::MByte(a.amod);
     TNet::MByte(a.aplayer);
   }
-  TNet::MSend(c->tcpsock);
+  // The history the joiner asked for, however long: only what is queued after it is capped.
+  if (TNet::NetStatus != 0) c->tcpsock.SendBatch(TNet::Message.Bytes());
   TNet::MClear();
 }
 
@@ -139,7 +144,8 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
         if (p && c->chatTokens >= 1) {
           c->chatTokens -= 1;
           TNet::MNew(MSG_CHAT);
-          TNet::MLine(p->name + ": " + text);
+          // Cut, not dropped: a reader refuses a longer line and would leave the game.
+          TNet::MLine(CutText(p->name + ": " + text, kMaxLineChars));
           TNet::MClientSendTCP(nullptr);
           TNet::MClear();
         }
@@ -274,8 +280,10 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const int32_t w = r.ReadInt(), h = r.ReadInt(), m = r.ReadInt();
         const uint8_t wrap = r.ReadByte(), lethal = r.ReadByte();
         const int32_t seed = r.ReadInt();
-        const float time = r.ReadFloat();
+        float time = r.ReadFloat();
         if (!r.Ok()) return Parse::NeedMore;
+        // The clock shows whole seconds of it: a time no clock can show starts at 0.
+        if (!(time >= 0.0f && time < 1e9f)) time = 0.0f;
         // A setup no StartGame would accept changes nothing, the seed included.
         const StartOutcome started = StartGame(w, h, m, wrap, time, lethal);
         if (started.started) {
@@ -354,10 +362,10 @@ bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::stri
   return true;
 }
 
-bool Connect(uint32_t ip, int32_t port, const std::string& name) {
+bool Connect(uint32_t ip, int32_t port, const std::string& name, int timeoutMs) {
   TNet::Disconnect();
   Status("Connecting...");
-  if (!TNet::Connect(ip, port)) {
+  if (!TNet::Connect(ip, port, timeoutMs)) {
     Status("Failed to connect");
     return false;
   }
@@ -368,12 +376,14 @@ bool Connect(uint32_t ip, int32_t port, const std::string& name) {
 }
 
 bool ConnectTo(const std::string& host, int32_t port, const std::string& name) {
-  return Connect(HostIp(host), port, name);
+  const auto start = std::chrono::steady_clock::now();
+  const uint32_t ip = HostIpWithin(host, TSocket::kDefaultConnectTimeoutMs);
+  return Connect(ip, port, name, MsLeft(start, TSocket::kDefaultConnectTimeoutMs));
 }
 
 void SendConnect(const std::string& name) {
   TNet::MNew(MSG_JOIN);
-  TNet::MLine(name);
+  TNet::MLine(CutText(name, kMaxNameChars));
   MColour(color);
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
@@ -435,7 +445,7 @@ void KickID(uint8_t id) {
 
 void SendChat(const std::string& text) {
   TNet::MNew(MSG_CHAT);
-  TNet::MLine(text);
+  TNet::MLine(CutText(text, kMaxChatChars));
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }

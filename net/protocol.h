@@ -5,6 +5,7 @@
 
 #include "minefield/block.h"
 #include "platform/gui.h"
+#include "platform/socket.h"
 
 // The host/player protocol. Every click goes to the host, which relays it with
 // the player's id to everybody in one order; each program applies the relayed
@@ -34,8 +35,10 @@ void ServerListPoll();
 // the list server. True when hosting.
 bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::string& name);
 // Joins the host at ip:port under this player's name. True when connected.
-bool Connect(uint32_t ip, int32_t port, const std::string& name);
-// Connects to a host given by name or dotted address; a name that does not resolve fails.
+bool Connect(uint32_t ip, int32_t port, const std::string& name,
+             int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
+// Connects to a host given by name or dotted address; a name that does not
+// resolve fails. Lookup and connect together take at most the connect timeout.
 bool ConnectTo(const std::string& host, int32_t port, const std::string& name);
 // Asks the host to let this player (name, the colour `color`) join.
 void SendConnect(const std::string& name);

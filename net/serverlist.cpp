@@ -1,8 +1,11 @@
 #include "net/serverlist.h"
 
+#include <chrono>
+
 #include "net/events.h"
 #include "net/net.h"
 #include "net/protocol.h"
+#include "platform/latin1.h"
 
 namespace bg {
 
@@ -41,11 +44,14 @@ uint8_t TServerList::Connected() {
 
 uint8_t TServerList::Connect() {
   for (int i = 0; i < lists && i < 2; ++i) {
-    const uint32_t ip = HostIp(IPs[size_t(i)]);
+    // Lookup and connect together within the connect timeout, so a slow resolver cannot freeze the window.
+    const auto start = std::chrono::steady_clock::now();
+    const uint32_t ip = HostIpWithin(IPs[size_t(i)], TSocket::kDefaultConnectTimeoutMs);
     const int32_t port = Ports[size_t(i)];
     if (ip == 0 || port < 1 || port > 65535) continue;
     auto s = std::make_unique<TSocket>();
-    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port))) continue;
+    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port), MsLeft(start, TSocket::kDefaultConnectTimeoutMs)))
+      continue;
     s->SetTCPNoDelay(false);
     Sock = std::move(s);
     Reader.Reset();
@@ -74,7 +80,7 @@ uint8_t TServerList::Host(const std::string& name, int32_t port) {
   if (!Connected()) return 0;
   TNet::MNew(kMsgHello);
   TNet::MByte(kKindAnnounce);
-  TNet::MLine(name);
+  TNet::MLine(CutText(name, kMaxNameChars));
   TNet::MInt(port);
   TNet::MSend(*Sock);
   TNet::MClear();

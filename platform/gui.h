@@ -161,6 +161,8 @@ class Gui {
 
   virtual void SetPanelColor(Gadget* panel, Colour c) = 0;
   virtual void SetFilter(Gadget* textField, KeyFilter filter) = 0;
+  // The most characters a text field takes, typed, pasted or set; longer text is cut.
+  virtual void SetMaxLength(Gadget* textField, int chars) = 0;
 
   // Raises GadgetPaint for the canvas at once, inside the caller.
   virtual void Redraw(Gadget* canvas) = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/latin1.h"
+
 namespace bg {
 
 namespace {
@@ -148,7 +150,10 @@ void MemoryGui::Activate(Gadget* g) {
   }
 }
 
-void MemoryGui::SetText(Gadget* g, const std::string& text) { M(g)->text = text; }
+// As a toolkit's line edit does: text set by the program is cut to the limit too.
+void MemoryGui::SetText(Gadget* g, const std::string& text) {
+  M(g)->text = M(g)->maxLength >= 0 ? CutText(text, size_t(M(g)->maxLength)) : text;
+}
 std::string MemoryGui::Text(Gadget* g) { return M(g)->text; }
 void MemoryGui::SetStatusText(Gadget* window, const std::string& text) { M(window)->status = text; }
 void MemoryGui::AddText(Gadget* textArea, const std::string& text) { M(textArea)->text += text; }
@@ -216,6 +221,10 @@ void MemoryGui::SetMinWindowSize(Gadget* window, int w, int h) {
 }
 void MemoryGui::SetPanelColor(Gadget* panel, Colour c) { M(panel)->colour = c; }
 void MemoryGui::SetFilter(Gadget* textField, KeyFilter filter) { M(textField)->filter = std::move(filter); }
+void MemoryGui::SetMaxLength(Gadget* textField, int chars) {
+  M(textField)->maxLength = chars;
+  SetText(textField, M(textField)->text);
+}
 
 void MemoryGui::Redraw(Gadget* canvas) {
   M(canvas)->redraws++;
@@ -244,6 +253,8 @@ void MemoryGui::Type(Gadget* field, const std::string& chars) {
     if (m->filter && !m->filter(key)) continue;
     if (c == 8) {
       if (!m->text.empty()) m->text.pop_back();
+    } else if (m->maxLength >= 0 && CutText(m->text + char(c), size_t(m->maxLength)).size() <= m->text.size()) {
+      continue;  // full: the key does nothing
     } else {
       m->text.push_back(char(c));
     }

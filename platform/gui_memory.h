@@ -29,6 +29,7 @@ struct MemGadget : Gadget {
   int visible = 0, total = 0, pos = 0;
   Colour colour;
   KeyFilter filter;
+  int maxLength = -1;  // characters; -1 for no limit
   bool layout[4] = {false, false, false, false};
   double hz = 0;
   int redraws = 0;
@@ -87,6 +88,7 @@ class MemoryGui : public Gui {
   int DesktopHeight() override { return desktopH; }
   void SetPanelColor(Gadget* panel, Colour c) override;
   void SetFilter(Gadget* textField, KeyFilter filter) override;
+  void SetMaxLength(Gadget* textField, int chars) override;
   void Redraw(Gadget* canvas) override;
   void UpdateWindowMenu(Gadget* window) override;
   void PopupMenu(Gadget* window, Gadget* menu) override;

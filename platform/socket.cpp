@@ -13,7 +13,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace bg {
 
@@ -42,6 +47,7 @@ TSocket::TSocket(TSocket&& other) noexcept
       remotePort_(other.remotePort_),
       queue_(std::move(other.queue_)),
       head_(other.head_),
+      batchEnd_(other.batchEnd_),
       sendCap_(other.sendCap_),
       broken_(other.broken_) {
   other.fd_ = -1;
@@ -56,6 +62,7 @@ TSocket& TSocket::operator=(TSocket&& other) noexcept {
     remotePort_ = other.remotePort_;
     queue_ = std::move(other.queue_);
     head_ = other.head_;
+    batchEnd_ = other.batchEnd_;
     sendCap_ = other.sendCap_;
     broken_ = other.broken_;
     other.fd_ = -1;
@@ -69,6 +76,7 @@ void TSocket::Reset() noexcept {
   remotePort_ = 0;
   queue_.clear();
   head_ = 0;
+  batchEnd_ = 0;
   broken_ = false;
 }
 
@@ -110,7 +118,7 @@ std::optional<TSocket> TSocket::Accept() {
 
 bool TSocket::Connect(uint32_t ip, uint16_t port, int timeoutMs) {
   if (ip == 0 || port == 0) return false;
-  if (!CreateTCP()) return false;
+  if ((fd_ < 0 || remoteIp_ != 0) && !CreateTCP()) return false;
   const sockaddr_in a = MakeAddr(ip, port);
   int rc;
   do {
@@ -188,16 +196,24 @@ bool TSocket::Send(std::span<const uint8_t> bytes) { return Enqueue(bytes) && Fl
 
 bool TSocket::Enqueue(std::span<const uint8_t> bytes) {
   if (fd_ < 0 || broken_) return false;
-  // Checked before appending, so one send larger than the cap (a late
-  // joiner's click log) still goes; only a peer that stops reading breaks it.
-  if (Queued() > sendCap_) {
+  // Checked before appending, so one send larger than the cap still goes;
+  // only a peer that stops reading breaks it.
+  if (QueuedBeyondBatch() > sendCap_) {
     broken_ = true;
     queue_.clear();
     head_ = 0;
+    batchEnd_ = 0;
     return false;
   }
   queue_.insert(queue_.end(), bytes.begin(), bytes.end());
   return true;
+}
+
+bool TSocket::SendBatch(std::span<const uint8_t> bytes) {
+  if (fd_ < 0 || broken_) return false;
+  queue_.insert(queue_.end(), bytes.begin(), bytes.end());
+  batchEnd_ = queue_.size();
+  return Flush();
 }
 
 bool TSocket::Flush() {
@@ -213,6 +229,7 @@ bool TSocket::Flush() {
     broken_ = true;
     queue_.clear();
     head_ = 0;
+    batchEnd_ = 0;
     return false;
   }
   Compact();
@@ -223,8 +240,10 @@ void TSocket::Compact() {
   if (head_ == queue_.size()) {
     queue_.clear();
     head_ = 0;
+    batchEnd_ = 0;
   } else if (head_ > kCompactAfter && head_ > queue_.size() / 2) {
     queue_.erase(queue_.begin(), queue_.begin() + std::ptrdiff_t(head_));
+    batchEnd_ -= std::min(batchEnd_, head_);
     head_ = 0;
   }
 }
@@ -257,6 +276,7 @@ void TSocket::Close() {
   fd_ = -1;
   queue_.clear();
   head_ = 0;
+  batchEnd_ = 0;
 }
 
 uint16_t TSocket::LocalPort() const {
@@ -282,6 +302,38 @@ uint32_t HostIp(const std::string& name) {
   }
   ::freeaddrinfo(res);
   return ip;
+}
+
+uint32_t HostIpWithin(const std::string& name, int timeoutMs, const Resolver& lookup) {
+  if (name.empty() || name.find('\0') != std::string::npos) return 0;
+  if (in_addr a{}; ::inet_pton(AF_INET, name.c_str(), &a) == 1) return ntohl(a.s_addr);
+  // Shared with the lookup thread, which may outlive this call.
+  struct Answer {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    uint32_t ip = 0;
+  };
+  auto answer = std::make_shared<Answer>();
+  try {
+    std::thread([answer, name, lookup] {
+      const uint32_t ip = lookup(name);
+      std::lock_guard<std::mutex> lock(answer->m);
+      answer->ip = ip;
+      answer->done = true;
+      answer->cv.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return 0;
+  }
+  std::unique_lock<std::mutex> lock(answer->m);
+  answer->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)), [&] { return answer->done; });
+  return answer->done ? answer->ip : 0;
+}
+
+int MsLeft(std::chrono::steady_clock::time_point start, int timeoutMs) {
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  return int(std::max<int64_t>(1, timeoutMs - spent.count()));
 }
 
 std::string IpText(uint32_t ip) {

@@ -1,14 +1,17 @@
 #pragma once
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 // A small TCP (IPv4) socket for a program that polls once per tick: nothing
-// here ever blocks, except Connect (up to its timeout) and HostIp (name
-// lookup). Addresses and ports are in host byte order.
+// here ever blocks, except Connect and HostIpWithin (each up to its timeout)
+// and HostIp (name lookup). Addresses and ports are in host byte order.
 namespace bg {
 
 class TSocket {
@@ -32,7 +35,9 @@ class TSocket {
   bool Listen(int backlog);
   // A waiting connection, without waiting for one.
   std::optional<TSocket> Accept();
-  // Creates the socket if needed and connects, giving up after timeoutMs.
+  // Creates the socket if needed and connects, giving up after timeoutMs. A
+  // socket made by CreateTCP and not yet connected is used as it is, so
+  // options set on it before (TCP_NODELAY) hold for the connection.
   // ip 0 is refused: it is what a failed HostIp returns.
   bool Connect(uint32_t ip, uint16_t port, int timeoutMs = kDefaultConnectTimeoutMs);
   bool SetTCPNoDelay(bool on = true);
@@ -52,12 +57,18 @@ class TSocket {
   // that stops reading cannot grow the queue without bound. False once
   // broken or closed.
   bool Send(std::span<const uint8_t> bytes);
+  // As Send, for a batch the peer asked for (a late joiner's history): the
+  // batch and whatever was queued before it never count against the cap;
+  // only bytes queued after it do.
+  bool SendBatch(std::span<const uint8_t> bytes);
   // As Send, but leaves the bytes queued for the next Flush: many small
   // messages to one peer within a tick then cost one system call.
   bool Enqueue(std::span<const uint8_t> bytes);
   // Sends queued bytes without blocking; call once per tick.
   bool Flush();
   size_t Queued() const { return queue_.size() - head_; }
+  // Queued bytes that count against the cap.
+  size_t QueuedBeyondBatch() const { return queue_.size() - std::max(head_, batchEnd_); }
   void SetSendCap(size_t cap) { sendCap_ = cap; }
   // The send queue overflowed or a send failed.
   bool Broken() const { return broken_; }
@@ -82,6 +93,7 @@ class TSocket {
   uint16_t remotePort_ = 0;
   std::vector<uint8_t> queue_;
   size_t head_ = 0;
+  size_t batchEnd_ = 0;  // queue_ index up to which bytes are exempt from the cap
   size_t sendCap_ = kDefaultSendCap;
   bool broken_ = false;
 };
@@ -89,6 +101,14 @@ class TSocket {
 // The first IPv4 address of a host name or dotted address; 0 when it does not
 // resolve. Callers must treat 0 as failure. Blocks during the lookup.
 uint32_t HostIp(const std::string& name);
+// As HostIp, but gives up with 0 after timeoutMs, so a slow resolver cannot
+// hold the caller longer: the lookup runs on a thread of its own, whose late
+// answer is dropped. A dotted address needs no lookup. `lookup` is HostIp but
+// for tests.
+using Resolver = std::function<uint32_t(const std::string&)>;
+uint32_t HostIpWithin(const std::string& name, int timeoutMs, const Resolver& lookup = HostIp);
+// The milliseconds left of timeoutMs since start (steady clock), at least 1.
+int MsLeft(std::chrono::steady_clock::time_point start, int timeoutMs);
 // Dotted text of an address.
 std::string IpText(uint32_t ip);
 

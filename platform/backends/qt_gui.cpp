@@ -1102,6 +1102,10 @@ void QtGui::SetPanelColor(Gadget* panel, Colour c) {
 
 void QtGui::SetFilter(Gadget* textField, KeyFilter filter) { Q(textField)->filter = std::move(filter); }
 
+void QtGui::SetMaxLength(Gadget* textField, int chars) {
+  if (auto* field = qobject_cast<QLineEdit*>(Q(textField)->widget.data())) field->setMaxLength(chars);
+}
+
 void QtGui::Redraw(Gadget* canvas) {
   if (auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data())) c->PaintNow();
 }

@@ -87,6 +87,7 @@ class QtGui : public Gui {
   int DesktopHeight() override;
   void SetPanelColor(Gadget* panel, Colour c) override;
   void SetFilter(Gadget* textField, KeyFilter filter) override;
+  void SetMaxLength(Gadget* textField, int chars) override;
   void Redraw(Gadget* canvas) override;
   void UpdateWindowMenu(Gadget* window) override;
   void PopupMenu(Gadget* window, Gadget* menu) override;

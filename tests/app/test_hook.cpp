@@ -6,6 +6,7 @@
 #include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/game.h"
+#include "net/message.h"
 #include "net/net.h"
 #include "minefield/players.h"
 #include "render/background.h"
@@ -227,6 +228,12 @@ TEST_F(HookTest, NameFieldSavesEveryEditAndScrollBarsMoveTheOrigin) {
   world.Send(EVENT_GADGETACTION, gSettingsName);
   EXPECT_EQ(oName, "Zoë");
   EXPECT_NE(test::ReadFile("config.ini").find("Name=Zo\xEB\r\n"), std::string::npos);
+  // Name and chat fields take no more than every reader accepts.
+  gui().SetText(gSettingsName, std::string(kMaxNameChars + 5, 'q'));
+  world.gui.Type(gSettingsName, "r");
+  EXPECT_EQ(gui().Text(gSettingsName), std::string(kMaxNameChars, 'q'));
+  gui().SetText(gChatInp, std::string(kMaxChatChars + 9, 'c'));
+  EXPECT_EQ(gui().Text(gChatInp).size(), kMaxChatChars);
   world.Send(EVENT_GADGETACTION, gHScroll, 30);
   world.Send(EVENT_GADGETACTION, gVScroll, 7);
   EXPECT_EQ(OriginX, -30.0f);

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/message.h"
+#include "platform/socket.h"
 #include "tools/headless/instance.h"
 
 namespace bg::multi {
@@ -388,6 +390,69 @@ TEST_F(Multi, ChatColourKickAndALostHost) {
     const State s = a.Dump();
     return s.statustext == "Disconnected" && Contains(s.console, "Disconnected");
   })) << "the lost host went unnoticed";
+}
+
+TEST_F(Multi, APeerWithAHugeNameAndHugeLinesSpoilsTheGameForNobody) {
+  Instance& h = Spawn("host");
+  Instance& a = Spawn("ann");
+  ASSERT_TRUE(AllReady());
+  const int port = StartGame({&h, &a}, {"Hal", "Ann"});
+  ASSERT_NE(port, 0) << "host and player did not come together";
+
+  // A hand-made peer asks for a 4,000-character name, then chats lines of every length.
+  TSocket peer;
+  ASSERT_TRUE(peer.CreateTCP() && peer.Connect(HostIp("127.0.0.1"), uint16_t(port)));
+  const auto send = [&](uint16_t id, const std::string& line, int extra) {
+    MessageWriter w;
+    w.MNew(id);
+    w.MLine(line);
+    for (int i = 0; i < extra; ++i) w.MByte(7);
+    peer.Send(w.Bytes());
+  };
+  send(1, std::string(4000, 'Q'), 3);
+  const std::string q(kMaxNameChars, 'Q');
+  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &a}, 3); }));
+  for (const auto& [len, ch] : {std::pair<size_t, char>{10, 'a'}, {500, 'b'}, {4000, 'c'}}) {
+    const std::string line = std::string(len, ch);
+    send(5, line, 0);
+    EXPECT_TRUE(Eventually([&] {
+      return Contains(h.Dump().console, q + ": " + line) && Contains(a.Dump().console, q + ": " + line);
+    })) << len;
+  }
+  send(5, std::string(1 << 20, 'd'), 0);  // past every reader's limit: this peer alone is dropped
+  EXPECT_TRUE(Eventually([&] {
+    peer.Flush();
+    return Contains(a.Dump().console, q + " has left the game.");
+  }));
+
+  // The others go on chatting, the host goes on hosting; a chat line is cut to the field's cap.
+  ASSERT_EQ(a.Cmd("set chat " + std::string(kMaxChatChars + 100, 'y')), "OK");
+  ASSERT_EQ(a.Cmd("send"), "OK");
+  ASSERT_EQ(h.Cmd("set chat still here"), "OK");
+  ASSERT_EQ(h.Cmd("send"), "OK");
+  EXPECT_TRUE(Eventually([&] {
+    const std::string ac = a.Dump().console, hc = h.Dump().console;
+    return Contains(ac, "Hal: still here") && Contains(hc, "Ann: " + std::string(kMaxChatChars, 'y')) &&
+           !Contains(hc, std::string(kMaxChatChars + 1, 'y'));
+  }));
+  EXPECT_EQ(h.Dump().net, 2);
+  EXPECT_EQ(a.Dump().net, 1);
+
+  // A late joiner, whose name field cuts a long name, still gets the whole game.
+  Instance& l = Spawn("late");
+  ASSERT_TRUE(l.Ready());
+  ASSERT_EQ(l.Cmd("set name " + std::string(40, 'L')), "OK");
+  Connect(l, port);
+  const Group all{&h, &a, &l};
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 4); }));
+  if (!Eventually([&] { return Synced(all); })) {
+    ExpectSame(all);
+    FAIL() << "the late joiner does not agree with the others";
+  }
+  const State ls = l.Dump();
+  EXPECT_EQ(ls.MyName(), std::string(kMaxNameChars, 'L'));
+  for (const std::string& name : {std::string("Hal"), std::string("Ann"), q})
+    EXPECT_TRUE(Contains(ls.console, JoinLine(name))) << name;
 }
 
 TEST_F(Multi, LethalMinesEndTheGameWhenEveryPlayerIsOut) {

@@ -1,8 +1,12 @@
 // The host and player message handling over real loopback sockets: this
 // process runs the game (as host or player) and raw sockets play the peers.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "app/gadgets.h"
@@ -103,6 +107,19 @@ MessageWriter ClickMsg(int32_t id, uint8_t button) {
   return w;
 }
 
+MessageWriter ChatMsg(const std::string& text) {
+  MessageWriter w;
+  w.MNew(5);
+  w.MLine(text);
+  return w;
+}
+
+int NoDelay(const TSocket& s) {
+  int v = -1;
+  socklen_t len = sizeof v;
+  return ::getsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &v, &len) == 0 ? v : -1;
+}
+
 uint16_t FreePort() {
   TSocket s;
   s.CreateTCP();
@@ -148,6 +165,7 @@ TEST_F(Protocol, JoinsGetUniqueNamesIdsAndTheGame) {
   HostAs("N");
   EXPECT_EQ(MPlayer->name, "N");
   EXPECT_EQ(MPlayer->id, 0);
+  EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
   Peer a, b;
   ASSERT_TRUE(a.Open(port));
   a.Send(Join("N"));
@@ -311,7 +329,7 @@ TEST_F(Protocol, JoinRefusedWhenEveryIdIsTaken) {
 
 TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
   TNet::NetStatus = 1;
-  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed) {
+  auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed, float time = 2.5f) {
     MessageWriter g;
     g.MNew(41);
     g.MInt(w);
@@ -320,7 +338,7 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
     g.MByte(1);
     g.MByte(1);
     g.MInt(seed);
-    g.MFloat(2.5f);
+    g.MFloat(time);
     return g;
   };
   MessageWriter ok = setup(12, 7, 10, 777);
@@ -337,6 +355,11 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndReplaysClicks) {
     ClientReceive(bad.Bytes());
     EXPECT_EQ(BlockAW, 12);
     EXPECT_EQ(rseed, 777);
+  }
+  // A game time no clock can show starts at 0 (it would overflow the winner's time).
+  for (float time : {-1.0f, 5.6e10f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    ClientReceive(setup(12, 7, 10, 778, time).Bytes());
+    EXPECT_EQ(GameTime, 0.0f) << time;
   }
   // Clicks naming unknown blocks or players are ignored.
   MessageWriter odd;
@@ -382,6 +405,7 @@ TEST_F(Protocol, LostHostShowsDisconnected) {
   world.Send(EVENT_GADGETACTION, gDirectConnect);
   ASSERT_EQ(TNet::NetStatus, 1);
   EXPECT_EQ(MemoryGui::M(gMultiWindow)->status, "Connected to game");
+  EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
   std::optional<TSocket> peer;
   for (int i = 0; i < 200 && !peer; ++i) {
     peer = server.Accept();
@@ -464,4 +488,59 @@ TEST_F(Protocol, ClickAndChatFloodsAreCut) {
   EXPECT_GE(Actions.size(), 1u + 60);
   a.Poll();
   EXPECT_LE(a.Of(5).size(), 10u + 2);
+}
+
+TEST_F(Protocol, NamesAndChatLinesAreCutToWhatEveryReaderTakes) {
+  HostAs("H");
+  Peer a, b;
+  const std::string huge(4000, 'n'), cut(kMaxNameChars, 'n');
+  ASSERT_TRUE(a.Open(port));
+  a.Send(Join(huge));
+  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(4).empty(); }));
+  ASSERT_TRUE(b.Open(port));
+  b.Send(Join(huge));
+  ASSERT_TRUE(Until({&b}, [&] { return !b.Of(4).empty(); }));
+  EXPECT_EQ(a.Of(4)[0].text, cut);
+  EXPECT_EQ(b.Of(4)[0].text, cut + "1") << "numbered after the cut";
+  // Every line a reader takes is relayed, cut to one line when the name makes it longer.
+  for (size_t len : {size_t(10), size_t(500), size_t(4000), kMaxLineChars}) {
+    const std::string want = (cut + ": " + std::string(len, 'x')).substr(0, kMaxLineChars);
+    a.Send(ChatMsg(std::string(len, 'x')));
+    EXPECT_TRUE(Until({&a, &b}, [&] { return !b.Of(5).empty() && b.Of(5).back().text == want; })) << len;
+    EXPECT_NE(Console().find(want), std::string::npos) << "the host's own player still reads" << len;
+  }
+  EXPECT_FALSE(b.reader.Broken());
+  EXPECT_EQ(TNet::NetStatus, 2);
+}
+
+TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
+  HostAs("H");
+  Peer a;
+  ASSERT_TRUE(a.Open(port));
+  a.Send(Join("A"));
+  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(4).empty(); }));
+  TNetClient* c = TPlayer::SFindByName("A")->client;
+  const MessageWriter click = ClickMsg(5, 2), chat = ChatMsg("lost");
+  MessageWriter unknown;
+  unknown.MNew(77);
+  unknown.MByte(1);
+  unknown.MByte(2);
+  unknown.MByte(3);
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"1001 garbage bytes", std::vector<uint8_t>(1001, 'g')},
+      {"a truncated click", {click.Bytes().begin(), click.Bytes().end() - 3}},
+      {"a chat frame without its CR LF", {chat.Bytes().begin(), chat.Bytes().end() - 2}},
+      {"an unknown id", {unknown.Bytes().begin(), unknown.Bytes().end()}},
+  };
+  for (const auto& k : cases) {
+    a.SendRaw(k.bytes);
+    ASSERT_TRUE(Until({&a}, [&] { return c->tcpsock.ReadAvail() == 0; })) << k.what;
+    a.Send(ChatMsg(std::string("after ") + k.what));
+    EXPECT_TRUE(Until({&a}, [&] { return !a.Of(5).empty() && a.Of(5).back().text == std::string("A: after ") + k.what; }))
+        << k.what;
+  }
+  EXPECT_EQ(a.Of(5).size(), 4u) << "nothing of the broken frames was relayed";
 }

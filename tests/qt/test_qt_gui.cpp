@@ -361,6 +361,13 @@ TEST_F(QtGuiTest, KeyFilterSwallowsRejectedCharacters) {
   EXPECT_EQ(gui->Text(field), "");
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(Count(EVENT_KEYDOWN), 0);
+
+  // A full field takes no more, typed or set.
+  gui->SetMaxLength(field, 3);
+  QTest::keyClicks(edit, "12345");
+  EXPECT_EQ(gui->Text(field), "123");
+  gui->SetText(field, "98765");
+  EXPECT_EQ(gui->Text(field), "987");
 }
 
 TEST_F(QtGuiTest, ReturnAndEscapePressTheWindowsOkAndCancelButtons) {

@@ -136,7 +136,8 @@ Parse Server::Handle(Conn& c, uint16_t id, FieldReader& r) {
     case kMsgHello: {
       const uint8_t kind = r.ReadByte();
       if (!r.Ok() || kind != kKindAnnounce) return Parse::Done;
-      const std::string name = CleanName(r.ReadLine(kMaxNameBytes));
+      // Any line a reader takes is accepted; the list shows as much of it as a player's name may hold.
+      const std::string name = CleanName(CutText(r.ReadLine(), kMaxNameChars));
       const int32_t port = r.ReadInt();
       if (!r.Ok()) return Parse::Done;
       if (port < 1 || port > 65535) {

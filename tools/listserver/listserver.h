@@ -27,9 +27,8 @@ inline constexpr size_t kMaxConnections = 256;
 // Keeps one machine from taking every slot.
 inline constexpr size_t kMaxConnectionsPerIp = 32;
 inline constexpr size_t kMaxGames = 256;
-inline constexpr size_t kMaxNameBytes = 256;
-// The largest frame a client sends is an announcement: under 300 bytes.
-inline constexpr size_t kMaxHeldInput = 4096;
+// The largest frame a client sends is an announcement: a name line and a few numbers.
+inline constexpr size_t kMaxHeldInput = kFrameHeaderSize + kMaxLineBytes + 64;
 // Read per connection per round, so one busy client cannot starve the rest.
 inline constexpr size_t kReadPerRound = 16 * 1024;
 // A full list is about 72 KiB; a client that leaves several unread is dropped.
