@@ -12,8 +12,6 @@
 #include "platform/sound.h"
 
 int main(int argc, char** argv) {
-  // Every canvas then shares one set of textures.
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Blastgrid"));
 

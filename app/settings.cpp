@@ -142,6 +142,12 @@ std::string TVellIni::GetIniText() const {
   return out;
 }
 
+bool TVellIni::Holds() const {
+  std::string data;
+  bool cut = false;
+  return ReadCapped(Filename, data, cut) && !cut && data == Utf8ToLatin1(GetIniText());
+}
+
 void TVellIni::Load() {
   std::string data;
   bool cut = false;

@@ -50,6 +50,8 @@ class TVellIni {
   // Writes a missing file, replaces an existing one only when forced. The old file
   // is replaced atomically or not at all. Returns whether the file was written.
   bool Save(bool force);
+  // The file already holds exactly the text Save would write.
+  bool Holds() const;
 
   TIniSection* AddSection(const std::string& name);
   TIniSection* GetSection(const std::string& name);

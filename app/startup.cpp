@@ -33,7 +33,9 @@ void LoadSettings() {
   ini.Load();
   const std::string name = DefaultName();
   for (const SettingKey& s : kSettings) SetOption(s, IniLoadDef(ini, s.section, s.key, s.def ? s.def : name));
-  ini.Save(1);
+  // Rewritten at every start; a file that already reads exactly so is left
+  // alone, which keeps waiting for the disk off the way to the first frame.
+  if (!ini.Holds()) ini.Save(true);
 }
 
 bool Initialise(std::string& error, bool requireResources) {

@@ -7,7 +7,7 @@ pkgs=(
   qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri
   libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
   libsdl2-mixer-dev
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   fonts-liberation2
   appstream desktop-file-utils
   clang-14 libclang-rt-14-dev

@@ -173,3 +173,195 @@ void BatchGfx::DrawText(const std::string& text, float x, float y) {
 }
 
 }  // namespace bg
+
+namespace bg {
+
+void FrameRecord::Draw(const TexSource& tex, int blend, const Vertex* v, int quads) {
+  if (quads <= 0) return;
+  Cmd c{};
+  c.kind = DRAW;
+  c.filtered = tex.filtered;
+  c.blend = blend;
+  c.pixels = tex.pixels;
+  c.cache = tex.cache;
+  c.first = Quads();
+  c.quads = quads;
+  cmds.push_back(c);
+  verts.insert(verts.end(), v, v + size_t(quads) * 4);
+}
+
+void FrameRecord::Clip(int x, int y, int w, int h) {
+  Cmd c{};
+  c.kind = CLIP;
+  c.rect = {x, y, w, h};
+  c.first = Quads();
+  cmds.push_back(c);
+}
+
+void FrameRecord::Clear(uint8_t r, uint8_t g, uint8_t b) {
+  Cmd c{};
+  c.kind = CLEAR;
+  c.rgb[0] = r;
+  c.rgb[1] = g;
+  c.rgb[2] = b;
+  c.first = Quads();
+  cmds.push_back(c);
+}
+
+namespace {
+
+PixRect Intersect(const PixRect& a, const PixRect& b) {
+  const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+  const int x1 = std::min(a.x + a.w, b.x + b.w), y1 = std::min(a.y + a.h, b.y + b.h);
+  return {x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0)};
+}
+
+// Every pixel a quad can touch, with a pixel to spare for rounding.
+PixRect Bounds(const Vertex* v) {
+  float x0 = v[0].x, x1 = v[0].x, y0 = v[0].y, y1 = v[0].y;
+  for (int i = 1; i < 4; ++i) {
+    x0 = std::min(x0, v[i].x);
+    x1 = std::max(x1, v[i].x);
+    y0 = std::min(y0, v[i].y);
+    y1 = std::max(y1, v[i].y);
+  }
+  // NaN or huge coordinates: the whole plane.
+  if (!(x0 > -1e7f && x1 < 1e7f && y0 > -1e7f && y1 < 1e7f)) return {-10000000, -10000000, 20000000, 20000000};
+  const int ix0 = int(std::floor(x0)) - 1, iy0 = int(std::floor(y0)) - 1;
+  return {ix0, iy0, int(std::ceil(x1)) + 1 - ix0, int(std::ceil(y1)) + 1 - iy0};
+}
+
+bool Touches(const PixRect& r, const Vertex* v) {
+  const PixRect b = Bounds(v);
+  return b.x < r.x + r.w && r.x < b.x + b.w && b.y < r.y + r.h && r.y < b.y + b.h;
+}
+
+// Per quad, the command that drew it.
+void QuadOwners(const FrameRecord& f, std::vector<int>& owner) {
+  owner.resize(size_t(f.Quads()));
+  for (size_t c = 0; c < f.cmds.size(); ++c)
+    if (f.cmds[c].kind == FrameRecord::DRAW)
+      std::fill(owner.begin() + f.cmds[c].first, owner.begin() + f.cmds[c].first + f.cmds[c].quads, int(c));
+}
+
+bool SameState(const FrameRecord::Cmd& a, const FrameRecord::Cmd& b) {
+  return a.pixels == b.pixels && a.filtered == b.filtered && a.blend == b.blend;
+}
+
+bool SameBarrier(const FrameRecord::Cmd& a, const FrameRecord::Cmd& b) {
+  if (a.kind != b.kind || a.first != b.first) return false;
+  if (a.kind == FrameRecord::CLIP)
+    return a.rect.x == b.rect.x && a.rect.y == b.rect.y && a.rect.w == b.rect.w && a.rect.h == b.rect.h;
+  return std::memcmp(a.rgb, b.rgb, 3) == 0;
+}
+
+void AddDamage(std::vector<PixRect>& out, PixRect r) {
+  // Overlapping rectangles merge, so no pixel is drawn twice.
+  for (bool merged = true; merged;) {
+    merged = false;
+    for (size_t i = 0; i < out.size(); ++i) {
+      const PixRect& o = out[i];
+      if (o.x <= r.x + r.w && r.x <= o.x + o.w && o.y <= r.y + r.h && r.y <= o.y + o.h) {
+        const int x0 = std::min(o.x, r.x), y0 = std::min(o.y, r.y);
+        r = {x0, y0, std::max(o.x + o.w, r.x + r.w) - x0, std::max(o.y + o.h, r.y + r.h) - y0};
+        out.erase(out.begin() + long(i));
+        merged = true;
+        break;
+      }
+    }
+  }
+  out.push_back(r);
+}
+
+}  // namespace
+
+void FrameRecord::Replay(DrawSink& sink, const PixRect* only) const {
+  std::vector<Vertex> kept;
+  for (const Cmd& c : cmds) {
+    switch (c.kind) {
+      case CLIP: {
+        const PixRect r = only ? Intersect(c.rect, *only) : c.rect;
+        sink.Clip(r.x, r.y, r.w, r.h);
+        break;
+      }
+      case CLEAR: sink.Clear(c.rgb[0], c.rgb[1], c.rgb[2]); break;
+      case DRAW: {
+        const TexSource tex{c.pixels, c.cache, c.filtered};
+        const Vertex* v = &verts[size_t(c.first) * 4];
+        if (!only) {
+          sink.Draw(tex, c.blend, v, c.quads);
+          break;
+        }
+        kept.clear();
+        for (int q = 0; q < c.quads; ++q)
+          if (Touches(*only, v + q * 4)) kept.insert(kept.end(), v + q * 4, v + q * 4 + 4);
+        if (!kept.empty()) sink.Draw(tex, c.blend, kept.data(), int(kept.size() / 4));
+        break;
+      }
+    }
+  }
+}
+
+Change Compare(const FrameRecord& before, const FrameRecord& after, std::vector<PixRect>& damage) {
+  damage.clear();
+  // Clips and clears must match, and the frame must start by clearing the
+  // whole canvas, so that a rectangle can be drawn again on its own.
+  std::vector<const FrameRecord::Cmd*> ba, bb;
+  for (const auto& c : before.cmds) if (c.kind != FrameRecord::DRAW) ba.push_back(&c);
+  for (const auto& c : after.cmds) if (c.kind != FrameRecord::DRAW) bb.push_back(&c);
+  if (ba.size() != bb.size()) return Change::WHOLE;
+  for (size_t i = 0; i < ba.size(); ++i)
+    if (!SameBarrier(*ba[i], *bb[i])) return Change::WHOLE;
+  PixRect canvas{};
+  bool cleared = false;
+  for (const auto* c : bb) {
+    if (c->first > 0) break;
+    if (c->kind == FrameRecord::CLIP) canvas = c->rect;
+    if (c->kind == FrameRecord::CLEAR) { cleared = true; break; }
+  }
+  if (!cleared || canvas.w <= 0 || canvas.h <= 0) return Change::WHOLE;
+
+  std::vector<int> oa, ob;
+  QuadOwners(before, oa);
+  QuadOwners(after, ob);
+  const int na = before.Quads(), nb = after.Quads();
+  auto same = [&](int i, int j) {
+    return SameState(before.cmds[size_t(oa[size_t(i)])], after.cmds[size_t(ob[size_t(j)])]) &&
+           std::memcmp(&before.verts[size_t(i) * 4], &after.verts[size_t(j) * 4], 4 * sizeof(Vertex)) == 0;
+  };
+  int head = 0;
+  while (head < na && head < nb && same(head, head)) ++head;
+  int tail = 0;
+  while (tail < na - head && tail < nb - head && same(na - 1 - tail, nb - 1 - tail)) ++tail;
+  if (head == na && head == nb) return Change::NONE;
+  // Quads that differ in the middle: pairwise when the counts agree, else all of them.
+  const long long area = (long long)canvas.w * canvas.h;
+  auto add = [&](const Vertex* v) {
+    const PixRect r = Intersect(Bounds(v), canvas);
+    if (r.w > 0 && r.h > 0) AddDamage(damage, r);
+  };
+  const int ma = na - head - tail, mb = nb - head - tail;
+  for (int k = 0; k < std::max(ma, mb); ++k) {
+    const int i = head + k, j = head + k;
+    if (ma == mb && same(i, j)) continue;
+    if (k < ma) add(&before.verts[size_t(i) * 4]);
+    if (k < mb) add(&after.verts[size_t(j) * 4]);
+    if (damage.size() > 32) {
+      // Many scattered changes (a flood fill): one rectangle around them all.
+      int x0 = damage[0].x, y0 = damage[0].y, x1 = x0 + damage[0].w, y1 = y0 + damage[0].h;
+      for (const PixRect& r : damage) {
+        x0 = std::min(x0, r.x);
+        y0 = std::min(y0, r.y);
+        x1 = std::max(x1, r.x + r.w);
+        y1 = std::max(y1, r.y + r.h);
+      }
+      damage.assign(1, PixRect{x0, y0, x1 - x0, y1 - y0});
+    }
+  }
+  long long covered = 0;
+  for (const PixRect& r : damage) covered += (long long)r.w * r.h;
+  if (damage.empty()) return Change::NONE;  // only changes outside the canvas
+  return covered * 2 > area ? Change::WHOLE : Change::PART;
+}
+
+}  // namespace bg

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -44,11 +45,54 @@ class NullSink : public DrawSink {
   long long batches = 0, quads = 0, clips = 0, clears = 0;
 };
 
+// A rectangle in logical pixels.
+struct PixRect {
+  int x = 0, y = 0, w = 0, h = 0;
+};
+
+// One frame's drawing as the sink received it, kept so that the next frame
+// can be compared with it and only what differs redrawn.
+class FrameRecord : public DrawSink {
+ public:
+  enum Kind : uint8_t { DRAW, CLIP, CLEAR };
+  struct Cmd {
+    Kind kind;
+    bool filtered;
+    uint8_t rgb[3];
+    int blend;
+    const Pixmap* pixels;
+    std::shared_ptr<void>* cache;
+    int first, quads;    // DRAW: quads[first .. first + quads)
+    PixRect rect;        // CLIP
+  };
+
+  void Reset() { cmds.clear(); verts.clear(); }
+  void Draw(const TexSource& tex, int blend, const Vertex* v, int quads) override;
+  void Clip(int x, int y, int w, int h) override;
+  void Clear(uint8_t r, uint8_t g, uint8_t b) override;
+
+  // Sends the frame to `sink`. With `only`, just what lies inside it: the
+  // clip is narrowed to it and quads wholly outside are left out, which gives
+  // the same pixels inside `only` as the whole frame when the frame begins
+  // with a clear.
+  void Replay(DrawSink& sink, const PixRect* only = nullptr) const;
+  int Quads() const { return int(verts.size() / 4); }
+
+  std::vector<Cmd> cmds;
+  std::vector<Vertex> verts;
+};
+
+// How to bring a canvas that shows `before` up to `after`.
+enum class Change { NONE, PART, WHOLE };
+// PART fills `damage` with rectangles (logical pixels, clipped to the canvas)
+// outside which both frames give the same pixels.
+Change Compare(const FrameRecord& before, const FrameRecord& after, std::vector<PixRect>& damage);
+
 class Batcher {
  public:
   static constexpr int kMaxQuads = 16384;  // 65536 vertices: 16-bit indices suffice
 
-  explicit Batcher(DrawSink* sink = nullptr) : verts_(size_t(kMaxQuads) * 4), sink_(sink) {}
+  explicit Batcher(DrawSink* sink = nullptr) : verts_(size_t(256) * 4), sink_(sink) {}
   void SetSink(DrawSink* sink) { Flush(); sink_ = sink; }
   DrawSink* Sink() const { return sink_; }
 
@@ -56,6 +100,8 @@ class Batcher {
   // full buffer, first sends what is queued.
   Vertex* Add(const TexSource& tex, int blend) {
     if (tex.pixels != tex_.pixels || blend != blend_ || count_ == kMaxQuads) Restart(tex, blend);
+    // Grows to what frames need (small fields never need the whole buffer).
+    if (size_t(count_) * 4 == verts_.size()) verts_.resize(std::min(verts_.size() * 2, size_t(kMaxQuads) * 4));
     return &verts_[size_t(count_++) * 4];
   }
   void Flush();

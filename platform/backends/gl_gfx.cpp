@@ -1,10 +1,14 @@
 #include "platform/backends/gl_gfx.h"
 
+#include <cmath>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
 #include <QOpenGLBuffer>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
@@ -94,6 +98,22 @@ void main() {
 }
 )";
 
+std::shared_ptr<QOpenGLShaderProgram> Compile(QOpenGLContext* ctx) {
+  const bool core = ctx->format().profile() == QSurfaceFormat::CoreProfile;
+  const QByteArray head = ctx->isOpenGLES() ? "#version 100\nprecision mediump float;\n"
+                          : core            ? "#version 150\n"
+                                            : "#version 120\n";
+  auto prog = std::make_shared<QOpenGLShaderProgram>();
+  if (!prog->addShaderFromSourceCode(QOpenGLShader::Vertex, head + kVertexShader) ||
+      !prog->addShaderFromSourceCode(QOpenGLShader::Fragment, head + kFragmentShader))
+    return nullptr;
+  prog->bindAttributeLocation("aPos", 0);
+  prog->bindAttributeLocation("aUv", 1);
+  prog->bindAttributeLocation("aColor", 2);
+  if (!prog->link()) return nullptr;
+  return prog;
+}
+
 }  // namespace
 
 class GlSink : public DrawSink, protected QOpenGLFunctions {
@@ -107,6 +127,7 @@ class GlSink : public DrawSink, protected QOpenGLFunctions {
   void Clear(uint8_t r, uint8_t g, uint8_t b) override;
 
   float width = 0, height = 0;  // logical
+  bool dropPixels = false;
 
  private:
   bool Live() const { return active_ && QOpenGLContext::currentContext() == ctx_; }
@@ -116,7 +137,7 @@ class GlSink : public DrawSink, protected QOpenGLFunctions {
 
   QOpenGLContext* ctx_ = nullptr;
   uint64_t group_ = 0;
-  std::unique_ptr<QOpenGLShaderProgram> prog_;
+  std::shared_ptr<QOpenGLShaderProgram> prog_;
   std::unique_ptr<QOpenGLVertexArrayObject> vao_;
   GLuint vbo_ = 0, ibo_ = 0;
   int uProj_ = -1, uAlphaTest_ = -1, uTex_ = -1;
@@ -143,22 +164,19 @@ bool GlSink::Init() {
   initializeOpenGLFunctions();
   group_ = GroupSerial(ctx->shareGroup());
 
-  const bool core = ctx->format().profile() == QSurfaceFormat::CoreProfile;
-  const QByteArray head = ctx->isOpenGLES() ? "#version 100\nprecision mediump float;\n"
-                          : core            ? "#version 150\n"
-                                            : "#version 120\n";
-  auto prog = std::make_unique<QOpenGLShaderProgram>();
-  if (!prog->addShaderFromSourceCode(QOpenGLShader::Vertex, head + kVertexShader) ||
-      !prog->addShaderFromSourceCode(QOpenGLShader::Fragment, head + kFragmentShader))
-    return false;
-  prog->bindAttributeLocation("aPos", 0);
-  prog->bindAttributeLocation("aUv", 1);
-  prog->bindAttributeLocation("aColor", 2);
-  if (!prog->link()) return false;
-  uProj_ = prog->uniformLocation("uProj");
-  uAlphaTest_ = prog->uniformLocation("uAlphaTest");
-  uTex_ = prog->uniformLocation("uTex");
-  prog_ = std::move(prog);
+  // One program per context, however many canvases draw with it.
+  static QOpenGLContext* programFor = nullptr;
+  static std::weak_ptr<QOpenGLShaderProgram> program;
+  if (programFor == ctx) prog_ = program.lock();
+  if (!prog_) {
+    prog_ = Compile(ctx);
+    if (!prog_) return false;
+    programFor = ctx;
+    program = prog_;
+  }
+  uProj_ = prog_->uniformLocation("uProj");
+  uAlphaTest_ = prog_->uniformLocation("uAlphaTest");
+  uTex_ = prog_->uniformLocation("uTex");
 
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture_);
   glGenBuffers(1, &vbo_);
@@ -292,6 +310,9 @@ GLuint GlSink::Texture(const TexSource& src) {
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, p.width, p.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, p.rgba.data());
   *tex.cache = made;  // a texture of another group goes to that group's graves
+  // The one context of the offscreen canvases lives for the whole run, so its
+  // textures never need the pictures' pixels again.
+  if (dropPixels && tex.pixels != &white_) std::vector<uint8_t>().swap(const_cast<Pixmap*>(tex.pixels)->rgba);
   return made->id;
 }
 
@@ -342,6 +363,7 @@ GlGfx::GlGfx() : sink_(std::make_unique<GlSink>()) { SetSink(sink_.get()); }
 GlGfx::~GlGfx() { SetSink(nullptr); }
 
 bool GlGfx::InitGL() { return sink_->Init(); }
+void GlGfx::DropPixelsAfterUpload() { sink_->dropPixels = true; }
 void GlGfx::ReleaseGL() {
   Batches().Flush();
   sink_->Release();
@@ -355,6 +377,45 @@ void GlGfx::BeginFrame(int widthPx, int heightPx, float devicePixelRatio) {
 
 void GlGfx::EndFrame() {
   Flip();
+  sink_->End();
+}
+
+void GlGfx::BeginRecord(int widthPx, int heightPx, float devicePixelRatio) {
+  Batches().Flush();
+  rec_.Reset();
+  SetSink(&rec_);
+  const float dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0f;
+  SetViewport(0, 0, int(std::ceil(float(widthPx) / dpr)), int(std::ceil(float(heightPx) / dpr)));
+}
+
+void GlGfx::EndRecord() {
+  Flip();
+  SetSink(sink_.get());
+}
+
+Change GlGfx::Compare(bool kept) {
+  damage_.clear();
+  change_ = kept ? bg::Compare(shown_, rec_, damage_) : Change::WHOLE;
+  return change_;
+}
+
+void GlGfx::Present(int widthPx, int heightPx, float devicePixelRatio, bool whole) {
+  if (sink_->Begin(widthPx, heightPx, devicePixelRatio)) {
+    if (whole || change_ == Change::WHOLE) {
+      rec_.Replay(*sink_);
+    } else {
+      for (const PixRect& r : damage_) rec_.Replay(*sink_, &r);
+    }
+    sink_->End();
+  }
+  KeepShown();
+}
+
+void GlGfx::KeepShown() { std::swap(rec_, shown_); }
+
+void GlGfx::RedrawShown(int widthPx, int heightPx, float devicePixelRatio) {
+  if (!sink_->Begin(widthPx, heightPx, devicePixelRatio)) return;
+  shown_.Replay(*sink_);
   sink_->End();
 }
 
@@ -387,6 +448,155 @@ void GlCanvasWidget::paintGL() {
   SetGraphics(&gfx_);
   if (onPaint) onPaint();
   gfx_.EndFrame();
+}
+
+}  // namespace bg
+
+namespace bg {
+namespace {
+
+// The one context of every offscreen canvas, made on first use and kept for
+// the run (its textures and shaders serve every canvas).
+struct SharedContext {
+  QOffscreenSurface* surface = nullptr;
+  QOpenGLContext* context = nullptr;
+  bool failed = false;
+};
+SharedContext& Shared() {
+  static SharedContext* s = new SharedContext;  // outlives the canvases at exit
+  return *s;
+}
+
+bool MakeSharedCurrent() {
+  SharedContext& s = Shared();
+  if (s.failed) return false;
+  if (!s.context) {
+    s.context = new QOpenGLContext;
+    if (QOpenGLContext* global = QOpenGLContext::globalShareContext()) s.context->setShareContext(global);
+    if (!s.context->create()) {
+      s.failed = true;
+      return false;
+    }
+    s.surface = new QOffscreenSurface;
+    s.surface->setFormat(s.context->format());
+    s.surface->create();
+  }
+  if (QOpenGLContext::currentContext() == s.context) return true;
+  return s.context->makeCurrent(s.surface);
+}
+
+// Nothing stays current between frames: Qt then has no thread state to keep at exit.
+void DoneShared() {
+  SharedContext& s = Shared();
+  if (s.context && QOpenGLContext::currentContext() == s.context) s.context->doneCurrent();
+}
+
+}  // namespace
+
+OffscreenCanvas::OffscreenCanvas() { gfx_.DropPixelsAfterUpload(); }
+
+OffscreenCanvas::~OffscreenCanvas() {
+  if (fbo_ && MakeSharedCurrent()) {
+    gfx_.ReleaseGL();
+    fbo_.reset();
+    DoneShared();
+  } else {
+    (void)fbo_.release();  // the context is gone: so is the framebuffer
+  }
+  if (&G() == &gfx_) SetGraphics(nullptr);
+}
+
+void OffscreenCanvas::Record(int widthPx, int heightPx, float dpr, const std::function<void()>& paint) {
+  gfx_.BeginRecord(widthPx, heightPx, dpr);
+  SetGraphics(&gfx_);
+  if (paint) paint();
+  gfx_.EndRecord();
+  wPx_ = widthPx;
+  hPx_ = heightPx;
+  dpr_ = dpr > 0 ? dpr : 1.0f;
+  recorded_ = true;
+}
+
+bool OffscreenCanvas::Fits(int widthPx, int heightPx) const {
+  return fbo_ && !image_.isNull() && image_.width() == widthPx && image_.height() == heightPx;
+}
+
+bool OffscreenCanvas::Bind() {
+  if (wPx_ <= 0 || hPx_ <= 0 || !MakeSharedCurrent()) return false;
+  if (!gfx_.InitGL()) return false;
+  if (!fbo_ || fbo_->width() != wPx_ || fbo_->height() != hPx_) {
+    fbo_ = std::make_unique<QOpenGLFramebufferObject>(wPx_, hPx_);
+    image_ = QImage(wPx_, hPx_, QImage::Format_RGB32);
+    image_.setDevicePixelRatio(dpr_);
+  }
+  return fbo_->isValid() && fbo_->bind();
+}
+
+std::vector<QRect> OffscreenCanvas::Present(bool whole) {
+  std::vector<QRect> changed;
+  if (!recorded_) return changed;
+  const bool kept = !whole && Fits(wPx_, hPx_);
+  const Change c = gfx_.Compare(kept);
+  if (c == Change::NONE) {
+    gfx_.KeepShown();
+    ++skipped;
+    return changed;
+  }
+  if (!Bind()) {
+    DoneShared();
+    return changed;
+  }
+  gfx_.Present(wPx_, hPx_, dpr_, c == Change::WHOLE);
+  const QRect all(0, 0, wPx_, hPx_);
+  if (c == Change::WHOLE) {
+    ReadBack(all);
+    changed.push_back(QRect(0, 0, int(std::ceil(float(wPx_) / dpr_)), int(std::ceil(float(hPx_) / dpr_))));
+  } else {
+    ++partial;
+    for (const PixRect& r : gfx_.Damage()) {
+      const QRect logical(r.x, r.y, r.w, r.h);
+      const QRect dev = QRect(QPoint(int(std::floor(r.x * dpr_)), int(std::floor(r.y * dpr_))),
+                              QPoint(int(std::ceil((r.x + r.w) * dpr_)) - 1, int(std::ceil((r.y + r.h) * dpr_)) - 1)) & all;
+      ReadBack(dev);
+      changed.push_back(logical);
+    }
+  }
+  fbo_->release();
+  DoneShared();
+  ++presented;
+  return changed;
+}
+
+void OffscreenCanvas::RedrawWhole() {
+  if (!Fits(wPx_, hPx_) || !Bind()) {
+    DoneShared();
+    return;
+  }
+  gfx_.RedrawShown(wPx_, hPx_, dpr_);
+  ReadBack(QRect(0, 0, wPx_, hPx_));
+  fbo_->release();
+  DoneShared();
+}
+
+void OffscreenCanvas::ReadBack(const QRect& r) {
+  if (r.isEmpty()) return;
+  QOpenGLContext* ctx = QOpenGLContext::currentContext();
+  QOpenGLFunctions* f = ctx->functions();
+  const bool es = ctx->isOpenGLES();
+  rows_.resize(size_t(r.width()) * size_t(r.height()) * 4);
+  f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  // OpenGL counts rows from the bottom.
+  f->glReadPixels(r.x(), hPx_ - r.y() - r.height(), r.width(), r.height(), es ? GL_RGBA : 0x80E1 /* GL_BGRA */,
+                  GL_UNSIGNED_BYTE, rows_.data());
+  const size_t rowBytes = size_t(r.width()) * 4;
+  for (int y = 0; y < r.height(); ++y) {
+    uint8_t* dst = image_.scanLine(r.y() + y) + size_t(r.x()) * 4;
+    const uint8_t* src = rows_.data() + size_t(r.height() - 1 - y) * rowBytes;
+    std::memcpy(dst, src, rowBytes);
+    if (es)
+      for (size_t i = 0; i < rowBytes; i += 4) std::swap(dst[i], dst[i + 2]);
+    for (size_t i = 3; i < rowBytes; i += 4) dst[i] = 255;
+  }
 }
 
 }  // namespace bg

@@ -1,6 +1,9 @@
 #include "platform/backends/qt_gui.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -18,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QOpenGLContext>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -72,6 +77,10 @@ struct QtGadget : Gadget {
   int minW = 0, minH = 0;
   int tag = 0;
   int ticks = 0;
+  // Timers tick on a fixed schedule: tick n is due at epoch + n * period.
+  int64_t periodNs = 0;
+  std::chrono::steady_clock::time_point epoch;
+  int64_t slot = 0;
 };
 
 namespace {
@@ -265,49 +274,52 @@ class QtField : public QLineEdit {
   QtGadget* g_;
 };
 
-class QtCanvas : public GlCanvasWidget {
+class QtCanvas : public QWidget {
  public:
-  QtCanvas(QtGui* gui, QtGadget* g, QWidget* parent) : GlCanvasWidget(parent), gui_(gui), g_(g) {
-    // The frame a Redraw drew must survive until Qt composes it.
-    setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+  QtCanvas(QtGui* gui, QtGadget* g, QWidget* parent) : QWidget(parent), gui_(gui), g_(g) {
+    // The picture covers the whole canvas: Qt need not clear behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    onPaint = [this] { gui_->Raise(EVENT_GADGETPAINT, g_); };
   }
 
-  // Draws a frame now: repaint() may defer to the next frame once Qt
-  // composes GL widgets, but Redraw's caller relies on the paint having run.
+  // Draws a frame now, inside the caller, as Redraw promises. Only what
+  // differs from the picture on screen is drawn and shown again; an unchanged
+  // picture costs neither OpenGL nor the window system anything.
   void PaintNow() {
     if (painting_) return;
     painting_ = true;
-    if (isVisible() && context() && context()->isValid() && defaultFramebufferObject() != 0) {
-      makeCurrent();
-      GlCanvasWidget::paintGL();
-      keptFbo_ = defaultFramebufferObject();
-      keptSize_ = size();
-      kept_ = true;
-      doneCurrent();
-      update();  // composes the new frame without drawing it again
-    } else {
-      // Not on screen yet: the hook still runs; drawing outside a frame is dropped.
-      SetGraphics(&Graphics());
-      gui_->Raise(EVENT_GADGETPAINT, g_);
+    Record();
+    if (isVisible()) {
+      for (const QRect& r : canvas_.Present(gui_->repaintAll_)) update(r);
+      if (canvas_.presented > 0) TrimOnce();
     }
     painting_ = false;
   }
 
- protected:
-  void paintGL() override {
-    if (kept_ && keptFbo_ == defaultFramebufferObject() && keptSize_ == size()) {
-      kept_ = false;
-      return;
-    }
-    kept_ = false;
-    painting_ = true;
-    GlCanvasWidget::paintGL();
-    painting_ = false;
+  void RedrawWhole() {
+    canvas_.RedrawWhole();
+    update();
   }
-  void resizeGL(int, int) override { kept_ = false; }
+  OffscreenCanvas& Canvas() { return canvas_; }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    const qreal dpr = devicePixelRatioF();
+    if (!canvas_.Fits(int(width() * dpr + 0.5), int(height() * dpr + 0.5)) && !painting_) {
+      // Shown for the first time or resized: a whole frame first.
+      painting_ = true;
+      Record();
+      canvas_.Present(true);
+      painting_ = false;
+    }
+    const QImage& img = canvas_.Picture();
+    if (img.isNull()) return;
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : e->region())
+      p.drawImage(QRectF(r), img, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+  }
 
   void mousePressEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEDOWN, ButtonCode(e->button()), e); }
   // A quick second click is still a press for the game.
@@ -326,13 +338,13 @@ class QtCanvas : public GlCanvasWidget {
   }
   void keyPressEvent(QKeyEvent* e) override {
     const int vk = VirtualKey(e->key(), e->modifiers());
-    if (!vk) return GlCanvasWidget::keyPressEvent(e);
+    if (!vk) return QWidget::keyPressEvent(e);
     gui_->Raise(e->isAutoRepeat() ? EVENT_KEYREPEAT : EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
     e->accept();
   }
   void keyReleaseEvent(QKeyEvent* e) override {
     const int vk = VirtualKey(e->key(), e->modifiers());
-    if (!vk) return GlCanvasWidget::keyReleaseEvent(e);
+    if (!vk) return QWidget::keyReleaseEvent(e);
     if (!e->isAutoRepeat()) gui_->Raise(EVENT_KEYUP, g_, vk, 0, 0, Mods(e->modifiers()));
     e->accept();
   }
@@ -344,12 +356,27 @@ class QtCanvas : public GlCanvasWidget {
     e->accept();
   }
 
+  // Compiling the shaders of the first frames leaves megabytes of freed heap
+  // that the C library keeps; a second after the first frame it is returned.
+  static void TrimOnce() {
+#ifdef __GLIBC__
+    static bool done = false;
+    if (done) return;
+    done = true;
+    QTimer::singleShot(1000, [] { malloc_trim(0); });
+#endif
+  }
+
+  void Record() {
+    const qreal dpr = devicePixelRatioF();
+    canvas_.Record(int(width() * dpr + 0.5), int(height() * dpr + 0.5), float(dpr),
+                   [this] { gui_->Raise(EVENT_GADGETPAINT, g_); });
+  }
+
   QtGui* gui_;
   QtGadget* g_;
+  OffscreenCanvas canvas_;
   bool painting_ = false;
-  bool kept_ = false;
-  GLuint keptFbo_ = 0;
-  QSize keptSize_;
   int wheel_ = 0;
 };
 
@@ -770,13 +797,37 @@ Gadget* QtGui::CreateTimer(double hz) {
   QtGadget* g = Make(GadgetKind::Timer, nullptr, 0, 0, 0, 0, 0);
   auto* timer = new QTimer(owner_.get());
   timer->setTimerType(Qt::PreciseTimer);
-  QObject::connect(timer, &QTimer::timeout, timer, [this, g] { Raise(EVENT_TIMERTICK, g, ++g->ticks); });
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, timer, [this, g] {
+    Raise(EVENT_TIMERTICK, g, ++g->ticks);
+    if (g->enabled && g->timer) ArmTimer(g, false);
+  });
   g->timer = timer;
   if (hz > 0) {
-    timer->setInterval(std::max(1, int(std::lround(1000.0 / hz))));
-    timer->start();
+    g->periodNs = std::max<int64_t>(1000000, std::llround(1e9 / hz));
+    ArmTimer(g, true);
   }
   return g;
+}
+
+// A deadline schedule rather than a repeating interval: the average rate is
+// exact and a late tick does not shift the ones after it. A tick more than a
+// whole period late gives up the slots it missed instead of firing them in a
+// burst; the game clock follows real time anyway.
+void QtGui::ArmTimer(QtGadget* g, bool restart) {
+  using namespace std::chrono;
+  if (g->periodNs <= 0 || !g->timer) return;
+  const auto now = steady_clock::now();
+  if (restart) {
+    g->epoch = now;
+    g->slot = 0;
+  }
+  ++g->slot;
+  const int64_t since = duration_cast<nanoseconds>(now - g->epoch).count();
+  if (since >= g->slot * g->periodNs + g->periodNs) g->slot = since / g->periodNs + 1;
+  const int64_t wait = g->slot * g->periodNs - since;
+  // Whole milliseconds, rounded up: a tick never comes before its slot.
+  g->timer->start(int(std::max<int64_t>(0, (wait + 999999) / 1000000)));
 }
 
 // ---- state ----
@@ -837,7 +888,7 @@ void QtGui::Enable(Gadget* g) {
   } else if (q->action) {
     q->action->setEnabled(true);
   } else if (q->timer) {
-    q->timer->start();
+    if (!q->timer->isActive()) ArmTimer(q, true);
   }
 }
 
@@ -1143,6 +1194,26 @@ QWidget* QtGui::ClientOf(Gadget* g) const {
 QAction* QtGui::ActionOf(Gadget* g) const { return Q(g)->action; }
 QMenu* QtGui::MenuOf(Gadget* g) const { return Q(g)->menu; }
 QTimer* QtGui::TimerOf(Gadget* g) const { return Q(g)->timer; }
+
+QtGui::CanvasFrames QtGui::FramesOf(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  if (!c) return {};
+  return {c->Canvas().presented, c->Canvas().partial, c->Canvas().skipped};
+}
+
+void QtGui::RedrawWhole(Gadget* canvas) {
+  if (auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data())) c->RedrawWhole();
+}
+
+QImage QtGui::CanvasPicture(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  return c ? c->Canvas().Picture().copy() : QImage();
+}
+
+Gfx* QtGui::CanvasGraphics(Gadget* canvas) const {
+  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
+  return c ? &c->Canvas().Graphics() : nullptr;
+}
 QMargins QtGui::FrameOf(Gadget* window) const { return Frame(Q(window)); }
 
 }  // namespace bg

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
 #include <QMargins>
 
+#include "platform/gfx.h"
 #include "platform/gui.h"
 
 class QAction;
@@ -24,8 +26,7 @@ class QWidget;
 // windows too, as soon as a window's first paint reveals the real frame.
 // Without a window manager there is no frame.
 //
-// Needs a QApplication, built after
-// QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts).
+// Needs a QApplication. Canvases draw with OpenGL offscreen (OffscreenCanvas).
 namespace bg {
 
 struct QtGadget;
@@ -105,6 +106,20 @@ class QtGui : public Gui {
   // Outer frame minus client widget, as currently assumed for a window.
   QMargins FrameOf(Gadget* window) const;
 
+  // A canvas redraws only what changed since the frame on screen. For
+  // measurements and tests: draw every frame whole instead, count the frames
+  // drawn (whole or in part) and left as they were, and draw a canvas's
+  // current frame again whole.
+  void SetRepaintAll(bool on) { repaintAll_ = on; }
+  struct CanvasFrames {
+    long long presented = 0, partial = 0, skipped = 0;
+  };
+  CanvasFrames FramesOf(Gadget* canvas) const;
+  void RedrawWhole(Gadget* canvas);
+  // The picture a canvas shows, and the context it draws with.
+  QImage CanvasPicture(Gadget* canvas) const;
+  Gfx* CanvasGraphics(Gadget* canvas) const;
+
  private:
   friend struct QtGadget;
   friend class QtWindowWidget;
@@ -128,12 +143,14 @@ class QtGui : public Gui {
   void FrameArrived(QtGadget* win);
   void Refit();
   void ApplyMinSize(QtGadget* win);
+  void ArmTimer(QtGadget* timer, bool restart);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
   std::unique_ptr<QObject> owner_;  // parent of timers and of the application event filter
   int menuBarH_ = 0, statusBarH_ = 0, tabRowH_ = 0;
   QMargins frameSeen_[2];  // last frame seen on a titled window, and on a tool window
   bool dying_ = false;
+  bool repaintAll_ = false;
 };
 
 }  // namespace bg

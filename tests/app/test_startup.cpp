@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
@@ -41,6 +42,12 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   EXPECT_FALSE(world.gui.ButtonState(gOptionInvert));
   EXPECT_EQ(TServerList::IPs[0], "localhost");
   EXPECT_EQ(TServerList::Ports[1], 8201);
+  // The next start finds the file as it would write it and leaves it alone.
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat("config.ini", &before), 0);
+  LoadSettings();
+  ASSERT_EQ(::stat("config.ini", &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {

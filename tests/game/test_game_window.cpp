@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QOpenGLWidget>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -34,11 +33,11 @@ void Pump(int ms) {
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-QOpenGLWidget* Canvas() { return static_cast<QOpenGLWidget*>(gQt->WidgetOf(gCan)); }
+QWidget* Canvas() { return gQt->WidgetOf(gCan); }
 
 QImage Frame() {
   Pump(60);
-  return Canvas()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+  return gQt->CanvasPicture(gCan).convertToFormat(QImage::Format_RGB32);
 }
 
 // A block's centre in canvas pixels.
@@ -140,10 +139,69 @@ TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
   EXPECT_LT(Brightness(img.pixel(right, y)), 60);
 }
 
+// Each tick draws only what changed since the frame on screen, or nothing:
+// at every step of a session the picture equals the whole frame drawn afresh.
+TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
+  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
+  gQt->SetShape(gMainWindow, 40, 40, 420, 400);
+  Pump(300);
+  const auto same = [](const char* step) {
+    Pump(60);
+    for (Gadget* c : {gCan, gCanScore}) {
+      const QImage shown = gQt->CanvasPicture(c);
+      gQt->RedrawWhole(c);
+      EXPECT_TRUE(!shown.isNull() && shown == gQt->CanvasPicture(c)) << step << (c == gCan ? " (board)" : " (score)");
+    }
+  };
+  auto event = [](int id, Gadget* source, int data) {
+    Event ev;
+    ev.id = id;
+    ev.source = source;
+    ev.data = data;
+    Hook(ev);
+  };
+  same("new field");
+  const auto rest = gQt->FramesOf(gCan);
+  Pump(300);
+  EXPECT_EQ(gQt->FramesOf(gCan).presented, rest.presented) << "a board at rest is not drawn";
+  EXPECT_GT(gQt->FramesOf(gCan).skipped, rest.skipped + 5);
+  QTest::mouseMove(Canvas(), Centre(BlockA(3, 3)));
+  same("pointer over a block");
+  const QPoint p = Centre(BlockA(9, 7));
+  QTest::mouseMove(Canvas(), p);
+  same("pointer over another");
+  QTest::mousePress(Canvas(), Qt::LeftButton, {}, p);
+  same("button held");
+  QTest::mouseRelease(Canvas(), Qt::LeftButton, {}, p);
+  same("revealed");
+  EXPECT_GT(gQt->FramesOf(gCan).partial, rest.partial);
+  Click(BlockA(0, 0), Qt::RightButton);
+  same("flagged");
+  Pump(1000);
+  same("a second later");
+  event(EVENT_MENUACTION, menu_game_theme, 0);
+  same("plain background");
+  gQt->SetShape(gMainWindow, 40, 40, 240, 250);
+  Pump(200);
+  event(EVENT_GADGETACTION, gHScroll, 20);
+  same("smaller and scrolled");
+  event(EVENT_MENUACTION, menu_game_theme, 0);
+  const auto fading = gQt->FramesOf(gCan);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return gQt->FramesOf(gCan).presented > fading.presented + 3; }))
+      << "the cross-fade animates";
+  same("cross-fade");
+  event(EVENT_MENUACTION, menu_game_theme, 0);
+  oEffects = 1;
+  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
+  oEffects = 0;
+  same("opening effect");
+  Pump(300);
+  same("opening effect later");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
