@@ -108,13 +108,10 @@ TEST_F(HookTest, OptionsOkAppliesTheMineLimit) {
   world.Send(EVENT_MENUACTION, menu_game_new);
   EXPECT_EQ(BlockAW, 10);
   EXPECT_EQ(Mines, 87);
-}
-
-TEST_F(HookTest, SoundBoxActsAtOnceAndCancelKeepsIt) {
+  // The sound box acts at once, and Cancel keeps it.
   world.Send(EVENT_MENUACTION, menu_game_options);
   gui().SetButtonState(gOptionSound, false);
   world.Send(EVENT_GADGETACTION, gOptionSound);
-  EXPECT_EQ(oSound, 0);
   world.Send(EVENT_GADGETACTION, gOptionCancel);
   EXPECT_TRUE(gui().Hidden(gOptionWindow));
   EXPECT_EQ(oSound, 0);
@@ -135,32 +132,21 @@ TEST_F(HookTest, NewGameAloneRestartsJoinedOnlyClearsFirstGame) {
   EXPECT_EQ(gui().Focus(), gCan);
 }
 
-TEST_F(HookTest, ChangeBackgroundCycles) {
-  EXPECT_EQ(backtype, 1);
-  world.Send(EVENT_MENUACTION, menu_game_theme);
-  EXPECT_EQ(backtype, 2);
-  world.Send(EVENT_MENUACTION, menu_game_theme);
-  EXPECT_EQ(backtype, 0);
-  world.Send(EVENT_MENUACTION, menu_game_theme);
-  EXPECT_EQ(backtype, 1);
-}
-
 TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
   const TBlock* b0 = TBlock::FromID(0);
-  world.Send(EVENT_KEYDOWN, gCan, 39);
-  EXPECT_EQ(b0->x, 1);
-  world.Send(EVENT_KEYDOWN, gCan, 40);
-  EXPECT_EQ(b0->y, 1);
-  oInverted = 1;
-  world.Send(EVENT_KEYDOWN, gCan, 39);
-  world.Send(EVENT_KEYDOWN, gCan, 40);
-  EXPECT_EQ(b0->x, 0);
-  EXPECT_EQ(b0->y, 0);
-  world.Send(EVENT_KEYDOWN, gChatInp, 37);  // typed in a text field: edits text, no pan
-  EXPECT_EQ(b0->x, 0);
-  oPan = 0;
-  world.Send(EVENT_KEYDOWN, gCan, 37);
-  EXPECT_EQ(b0->x, 0);
+  const struct {
+    Gadget** source;
+    int key, inverted, pan, x, y;  // where block 0 is after the key
+  } keys[] = {{&gCan, 39, 0, 1, 1, 0}, {&gCan, 40, 0, 1, 1, 1}, {&gCan, 37, 0, 1, 0, 1}, {&gCan, 38, 0, 1, 0, 0},
+              {&gCan, 39, 1, 1, 8, 0}, {&gCan, 40, 1, 1, 8, 8}, {&gCan, 37, 1, 1, 0, 8}, {&gCan, 38, 1, 1, 0, 0},
+              {&gChatInp, 37, 0, 1, 0, 0},  // typed in a text field: edits text, no pan
+              {&gCan, 37, 0, 0, 0, 0}};
+  for (const auto& k : keys) {
+    oInverted = k.inverted;
+    oPan = k.pan;
+    world.Send(EVENT_KEYDOWN, *k.source, k.key);
+    EXPECT_EQ(b0->x * 10 + b0->y, k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
+  }
   oPan = 1;
   NewGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
@@ -188,6 +174,10 @@ TEST_F(HookTest, CloseRulesOfTheWindows) {
   EXPECT_EQ(gui().exitStatus, -1);
   world.Send(EVENT_WINDOWCLOSE, gMainWindow);
   EXPECT_EQ(gui().exitStatus, 0);
+  for (int want : {2, 0, 1}) {  // the background theme cycles
+    world.Send(EVENT_MENUACTION, menu_game_theme);
+    EXPECT_EQ(backtype, want);
+  }
 }
 
 TEST_F(HookTest, ChatInputKeepsFocusFor500ms) {
@@ -244,19 +234,31 @@ TEST_F(HookTest, NameFieldSavesEveryEditAndScrollBarsMoveTheOrigin) {
   EXPECT_EQ(gui().Text(gOptionWidth), "13");
 }
 
-TEST_F(HookTest, ResizeKeepsProportionsWithTheFloor) {
-  gui().ResizeWindow(gMainWindow, 1000, 700);
-  const float cw = float(gui().Width(gCan)), ch = float(gui().Height(gCan));
-  EXPECT_FLOAT_EQ(SCALEX, std::min(cw / DEFWIDTH, ch / DEFHEIGHT));
-  EXPECT_EQ(SCALEX, SCALEY);
-  EXPECT_FLOAT_EQ(BACKSCALEX, cw / DEFWIDTH);
+// The scale rule on a 9 x 9 field (a 268 x 268 design area): each axis at least 0.6, the board
+// at the smaller of the two, the background at each.
+TEST_F(HookTest, ScaleRuleCases) {
+  const struct {
+    int cw, ch;
+    float scale, backX, backY;
+    int scrollTotal;
+  } cases[] = {{536, 804, 2.0f, 2.0f, 3.0f, 536}, {804, 536, 2.0f, 3.0f, 2.0f, 536}, {268, 268, 1.0f, 1.0f, 1.0f, 268},
+               {100, 100, 0.6f, 0.6f, 0.6f, 160}, {268, 100, 0.6f, 1.0f, 0.6f, 160}, {67, 1072, 0.6f, 0.6f, 4.0f, 160}};
+  for (const auto& c : cases) {
+    gui().SetShape(gCan, 0, 40, c.cw, c.ch);
+    ApplyCanvasScale();
+    EXPECT_FLOAT_EQ(SCALEX, c.scale) << c.cw << "x" << c.ch;
+    EXPECT_EQ(SCALEX, SCALEY);
+    EXPECT_FLOAT_EQ(BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
+    EXPECT_FLOAT_EQ(BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
+    EXPECT_EQ(MemoryGui::M(gHScroll)->total, c.scrollTotal);
+    EXPECT_EQ(MemoryGui::M(gHScroll)->visible, c.cw);
+  }
+  // A resize by the user applies the rule; the ratio menu keeps the width.
   gui().SetMinWindowSize(gMainWindow, 0, 0);
   gui().ResizeWindow(gMainWindow, 100, 100);
   EXPECT_FLOAT_EQ(SCALEX, 0.6f);
-  EXPECT_EQ(MemoryGui::M(gHScroll)->total, int(DEFWIDTH * 0.6f));
-  EXPECT_EQ(MemoryGui::M(gHScroll)->visible, gui().Width(gCan));
   world.Send(EVENT_MENUACTION, menu_game_ratio);
-  EXPECT_EQ(gui().Width(gMainWindow), 100);  // width kept, height from the ratio
+  EXPECT_EQ(gui().Width(gMainWindow), 100);
 }
 
 TEST_F(HookTest, PlayerMenuFollowsNetworkStateAndKickNeedsARow) {

@@ -2,8 +2,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -27,16 +27,18 @@ namespace {
 QtGui* gQt = nullptr;
 MemoryAudio gAudio;
 
+QWidget* Canvas() { return gQt->WidgetOf(gCan); }
+
+// Lets the timer tick for a while: for the checks of what the ticks themselves draw.
 void Pump(int ms) {
   QElapsedTimer t;
   t.start();
   while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-QWidget* Canvas() { return gQt->WidgetOf(gCan); }
-
+// Redraw paints before it returns, so the grabbed frame shows the state right now.
 QImage Frame() {
-  Pump(60);
+  gQt->Redraw(gCan);
   return gQt->CanvasPicture(gCan).convertToFormat(QImage::Format_RGB32);
 }
 
@@ -48,10 +50,9 @@ QPoint Centre(const TBlock* b) {
 void Click(const TBlock* b, Qt::MouseButton button) {
   const QPoint p = Centre(b);
   QTest::mouseMove(Canvas(), p);
-  Pump(40);  // a tick finds the block under the pointer
+  ASSERT_TRUE(QTest::qWaitFor([&] { return MouseBlock == b; })) << "no tick found the block under the pointer";
   QTest::mousePress(Canvas(), button, {}, p);
-  QTest::mouseRelease(Canvas(), button, {}, p);
-  Pump(40);
+  QTest::mouseRelease(Canvas(), button, {}, p);  // the hook plays the click before this returns
 }
 
 int Brightness(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); }
@@ -70,7 +71,7 @@ class GameWindow : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
     firstgame = false;  // no opening flash over the pictures we read
-    Pump(300);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(gQt->WidgetOf(gMainWindow)));
   }
 };
 
@@ -127,7 +128,6 @@ TEST_F(GameWindow, WinningShowsTheWindow) {
 TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
   ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
   gQt->SetShape(gMainWindow, 40, 40, 900, 500);
-  Pump(200);
   EXPECT_EQ(SCALEX, SCALEY);
   const float cw = float(gQt->Width(gCan)), ch = float(gQt->Height(gCan));
   EXPECT_NEAR(SCALEX, std::max(0.6f, std::min(cw / DEFWIDTH, ch / DEFHEIGHT)), 1e-4);

@@ -200,22 +200,6 @@ class Multi : public ::testing::Test {
   std::unique_ptr<ListServer> list_;
 };
 
-TEST_F(Multi, DriverRejectsMalformedCommandsAndKeepsRunning) {
-  Instance& solo = Spawn("solo");
-  ASSERT_TRUE(solo.Ready());
-  for (const char* bad : {"", "bogus", "run", "run -5", "run x", "click", "click 1", "click -1 1", "click 0 3",
-                          "click 99999 1", "colour 1 2", "colour 1 2 300", "kick", "join x", "lethal 2",
-                          "options 1 1 100", "set", "set colour red", "dump now", "host now"})
-    EXPECT_EQ(solo.Cmd(bad).rfind("ERR", 0), 0u) << '"' << bad << '"';
-  EXPECT_EQ(solo.Cmd(std::string(100000, 'x')), "ERR line too long");
-  // Alone, a click is played at once.
-  EXPECT_EQ(solo.Cmd(Click(40, 1)), "OK");
-  const State s = solo.Dump();
-  ASSERT_TRUE(s.ok);
-  EXPECT_EQ(s.net, 0);
-  EXPECT_GT(s.Revealed(), 0);
-}
-
 TEST_F(Multi, HostTwoPlayersAndALateJoinerKeepOneBoard) {
   Instance& h = Spawn("host");
   Instance& a = Spawn("one");

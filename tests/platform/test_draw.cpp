@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <tuple>
 #include <new>
 
 #include "platform/backends/batch_gfx.h"
@@ -85,48 +87,43 @@ class Draw : public ::testing::Test {
   }
 };
 
-TEST_F(Draw, ImageScalesFromItsPositionWhichIsNotScaled) {
-  Image img = MakeImage(4, 3);
-  g.SetScale(2, 2);
-  g.DrawImage(&img, 10, 10);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 4u);
-  ExpectAt(v[0], 10, 10);
-  ExpectAt(v[1], 18, 10);
-  ExpectAt(v[2], 18, 16);
-  ExpectAt(v[3], 10, 16);
-  EXPECT_EQ(v[0].u, 0);
-  EXPECT_EQ(v[2].u, 1);
-  EXPECT_EQ(v[2].v, 1);
-}
-
-TEST_F(Draw, OriginIsAddedToEveryPosition) {
-  Image img = MakeImage(4, 3);
-  g.SetOrigin(5, 7);
-  g.DrawImage(&img, 10, 10);
-  g.DrawRect(1, 2, 3, 4);
-  g.DrawLine(0, 0, 10, 0);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 12u);
-  ExpectAt(v[0], 15, 17);
-  ExpectAt(v[4], 6, 9);
-  ExpectAt(v[6], 9, 13);
-  // The line strip runs through pixel centres of row 7, from x 5 to 15 inclusive.
-  ExpectAt(v[8], 5, 7);
-  ExpectAt(v[10], 16, 8);
-}
-
-TEST_F(Draw, RotationTurnsClockwiseAboutTheTopLeftCorner) {
-  Image img = MakeImage(8, 4);
-  g.SetRotation(90);
-  g.SetScale(2, 1);
-  g.DrawImage(&img, 40, 40);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 4u);
-  ExpectAt(v[0], 40, 40);
-  ExpectAt(v[1], 40, 56);  // the scaled width now points down
-  ExpectAt(v[2], 36, 56);
-  ExpectAt(v[3], 36, 40);
+// Each case draws one thing and names some of the vertices that must come out.
+TEST_F(Draw, GeometryOfImagesRectanglesOutlinesAndLines) {
+  Image img = MakeImage(4, 3), tall = MakeImage(8, 4);
+  const struct {
+    const char* what;
+    std::function<void()> draw;
+    size_t count;
+    std::vector<std::tuple<size_t, float, float>> at;  // vertex index, x, y
+  } cases[] = {
+      {"an image scales from its position, which is not scaled",
+       [&] { g.SetScale(2, 2), g.DrawImage(&img, 10, 10); }, 4, {{0, 10, 10}, {1, 18, 10}, {2, 18, 16}, {3, 10, 16}}},
+      {"the origin is added to every position",
+       [&] { g.SetOrigin(5, 7), g.DrawImage(&img, 10, 10), g.DrawRect(1, 2, 3, 4), g.DrawLine(0, 0, 10, 0); }, 12,
+       {{0, 15, 17}, {4, 6, 9}, {6, 9, 13}, {8, 5, 7}, {10, 16, 8}}},  // the line runs through pixel centres, ends included
+      {"rotation turns clockwise about the top-left corner",
+       [&] { g.SetRotation(90), g.SetScale(2, 1), g.DrawImage(&tall, 40, 40); }, 4,
+       {{0, 40, 40}, {1, 40, 56}, {2, 36, 56}, {3, 36, 40}}},
+      {"an outline stays one pixel wide when scaled",
+       [&] { g.SetPolygonMode(GL_MODE_LINE), g.SetScale(4, 2), g.DrawRect(0, 0, 10, 10); }, 16,
+       {{2, 40, 1}, {4, 0, 19}, {10, 1, 19}}},
+      {"a line is neither scaled nor rotated",
+       [&] { g.SetScale(3, 3), g.SetRotation(45), g.DrawLine(10, 50, 20, 50); }, 4, {{0, 10, 50}, {2, 21, 51}}},
+  };
+  for (const auto& c : cases) {
+    sink.events.clear();
+    g.SetScale(1, 1);
+    g.SetOrigin(0, 0);
+    g.SetRotation(0);
+    g.SetPolygonMode(GL_MODE_FILL);
+    c.draw();
+    const auto v = Flush();
+    ASSERT_EQ(v.size(), c.count) << c.what;
+    for (auto [i, x, y] : c.at) {
+      EXPECT_NEAR(v[i].x, x, 1e-4f) << c.what << ", vertex " << i;
+      EXPECT_NEAR(v[i].y, y, 1e-4f) << c.what << ", vertex " << i;
+    }
+  }
 }
 
 TEST_F(Draw, ColourAndAlphaAreClampedWhenDrawnButNotWhenRead) {
@@ -218,54 +215,19 @@ TEST_F(Draw, ClsAndViewportKeepDrawingOrder) {
   EXPECT_EQ(x + y + w + h, 10);
 }
 
-TEST_F(Draw, OutlineIsFourEdgeStripsInsideTheRectangle) {
+TEST_F(Draw, OutlineIsFourOnePixelStripsCoveringTheBorderOnce) {
   g.SetPolygonMode(GL_MODE_LINE);
-  EXPECT_EQ(g.PolygonMode(), GL_MODE_LINE);
   g.DrawRect(20, 20, 10, 8);
   const auto v = Flush();
   ASSERT_EQ(v.size(), 16u);
   float covered = 0;
-  for (size_t q = 0; q < 4; ++q) {
-    const Vertex* c = &v[q * 4];
-    // axis aligned, inside the rectangle, one pixel thick
-    EXPECT_EQ(c[0].y, c[1].y);
-    EXPECT_EQ(c[0].x, c[3].x);
-    const float minX = std::min(c[0].x, c[2].x), maxX = std::max(c[0].x, c[2].x);
-    const float minY = std::min(c[0].y, c[2].y), maxY = std::max(c[0].y, c[2].y);
-    EXPECT_GE(minX, 20);
-    EXPECT_LE(maxX, 30);
-    EXPECT_GE(minY, 20);
-    EXPECT_LE(maxY, 28);
-    EXPECT_TRUE(maxX - minX == 1 || maxY - minY == 1);
-    EXPECT_FALSE(minX < 25 && 25 < maxX && minY < 24 && 24 < maxY);  // centre untouched
+  for (size_t q = 0; q < 16; q += 4) {
+    const float minX = std::min(v[q].x, v[q + 2].x), maxX = std::max(v[q].x, v[q + 2].x);
+    const float minY = std::min(v[q].y, v[q + 2].y), maxY = std::max(v[q].y, v[q + 2].y);
+    EXPECT_TRUE(minX >= 20 && maxX <= 30 && minY >= 20 && maxY <= 28 && (maxX - minX == 1 || maxY - minY == 1));
     covered += (maxX - minX) * (maxY - minY);
   }
   EXPECT_EQ(covered, 2 * 10 + 2 * 6);  // the border pixels, each once
-  g.SetPolygonMode(GL_MODE_FILL);
-  sink.events.clear();
-  g.DrawRect(20, 20, 10, 8);
-  EXPECT_EQ(Flush().size(), 4u);
-}
-
-TEST_F(Draw, OutlineStaysOnePixelWhenScaled) {
-  g.SetPolygonMode(GL_MODE_LINE);
-  g.SetScale(4, 2);
-  g.DrawRect(0, 0, 10, 10);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 16u);
-  ExpectAt(v[2], 40, 1);   // top strip
-  ExpectAt(v[4], 0, 19);   // bottom strip
-  ExpectAt(v[10], 1, 19);  // left strip
-}
-
-TEST_F(Draw, LineIsNotScaledOrRotated) {
-  g.SetScale(3, 3);
-  g.SetRotation(45);
-  g.DrawLine(10, 50, 20, 50);
-  const auto v = Flush();
-  ASSERT_EQ(v.size(), 4u);
-  ExpectAt(v[0], 10, 50);
-  ExpectAt(v[2], 21, 51);
 }
 
 ImageFont MakeFont() {
@@ -305,7 +267,7 @@ TEST_F(Draw, TextTopLeftIsThePositionAndBaselineFollowsTheScale) {
   ExpectAt(v[2], 112, 66);  // baseline at 50 + 8 * 2
 }
 
-TEST_F(Draw, TextIsUtf8ShownInLatin1) {
+TEST_F(Draw, TextIsUtf8ShownInLatin1AndNothingToDrawIsHarmless) {
   ImageFont f = MakeFont();
   g.SetImageFont(&f);
   g.DrawText("\xC3\xA9\xE2\x82\xAC", 0, 0);  // é then €, which Latin-1 lacks
@@ -315,11 +277,10 @@ TEST_F(Draw, TextIsUtf8ShownInLatin1) {
   EXPECT_NEAR(v[4].u, 1 / 16.0f, 1e-6f);  // ?
   EXPECT_NEAR(v[4].v, 9 / 16.0f, 1e-6f);
   ExpectAt(v[4], 5, 2);
-}
-
-TEST_F(Draw, NothingToDrawIsHarmless) {
+  sink.events.clear();
   g.DrawImage(nullptr, 0, 0);
-  g.DrawText("abc", 0, 0);  // no font
+  g.SetImageFont(nullptr);
+  g.DrawText("abc", 0, 0);
   Image empty;
   g.DrawImage(&empty, 0, 0);
   EXPECT_TRUE(Flush().empty());

@@ -46,6 +46,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   bool Running() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   bool WriteLine(const std::string& line);
   // The next line of stdout, or false at the deadline or at end of output.
   bool ReadLine(std::string& line, Clock::time_point deadline);
@@ -86,6 +87,7 @@ class ListServer {
   explicit ListServer(const std::string& dir);
   int Port() const { return port_; }
   std::string LogText() const;
+  Process& Proc() { return proc_; }
 
  private:
   std::string log_;
