@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/presenter.h"
 #include "app/windows.h"
+#include "minefield/chord.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "net/net.h"
@@ -151,6 +152,13 @@ void MenuAction(const Event& ev) {
 }
 
 void KeyDown(const Event& ev) {
+  // Escape closes the about and win windows (the options window's Cancel button
+  // takes it there); Return closes the win window too. Both as the close box does.
+  if ((ev.data == 27 && (ev.source == gAboutWindow || ev.source == gWinWindow)) ||
+      (ev.data == 13 && ev.source == gWinWindow)) {
+    if (!gui().Hidden(ev.source)) CloseModal(ev.source);
+    return;
+  }
   if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {
@@ -240,6 +248,10 @@ Event* Hook(Event& ev) {
         BlockMDown = false;
       } else if (ev.data == 2) {
         if (MouseBlock && MouseBlock->Revealed == 0) ClickField(MouseBlock, CLICK_FLAG);
+      } else if (ev.data == 3) {
+        // A chord is nothing but ordinary reveal clicks, so the wire and the rules stay as they are.
+        if (MouseBlock)
+          for (TBlock* t : ChordTargets(*MouseBlock)) ClickField(t, CLICK_UNCOVER);
       }
       break;
     case EVENT_KEYDOWN:

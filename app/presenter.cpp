@@ -22,9 +22,7 @@ size_t gAppended = 0;
 void ShowWinWindow() {
   if (!gWinWindow) return;
   Gui& gui = TheGui();
-  if (gMainWindow)
-    gui.SetShape(gWinWindow, gui.X(gMainWindow) + 30, gui.Y(gMainWindow) + 30, gui.Width(gWinWindow),
-                 gui.Height(gWinWindow));
+  if (gMainWindow) PlaceWinWindow();
   gui.Show(gWinWindow);
   if (gMainWindow) gui.Disable(gMainWindow);
   if (gCan) gui.Disable(gCan);

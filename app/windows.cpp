@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
@@ -79,7 +81,42 @@ Gadget* Check(const char* text, int x, int y, Gadget* parent) {
 }
 void Layout(Gadget* g, bool l, bool r, bool t, bool b) { TheGui().SetLayout(g, l, r, t, b); }
 
+// Labels in a column with a field beside each: a label widens to its text and
+// every field of the column moves right just as far as the widest label needs.
+void FitLabelColumn(std::initializer_list<std::pair<Gadget*, Gadget*>> rows) {
+  Gui& gui = TheGui();
+  int shift = 0;
+  for (auto [label, field] : rows) shift = std::max(shift, gui.X(label) + gui.TextWidth(label) + 2 - gui.X(field));
+  for (auto [label, field] : rows) {
+    gui.SetShape(label, gui.X(label), gui.Y(label), std::max(gui.Width(label), gui.TextWidth(label)), gui.Height(label));
+    if (shift > 0) gui.SetShape(field, gui.X(field) + shift, gui.Y(field), gui.Width(field), gui.Height(field));
+  }
+}
+
 }  // namespace
+
+void PlaceWinWindow() {
+  Gui& gui = TheGui();
+  constexpr int kLeft = 40, kOuterW = 200;  // the described label edge and window width
+  const int frameW = gui.Width(gWinWindow) - gui.ClientWidth(gWinWindow);
+  const int screenW = gui.DesktopWidth(), screenH = gui.DesktopHeight();
+  int outerW = kOuterW, labelW1 = 90, labelW2 = 150;
+  if (gui.TextWidth(gWinText) > labelW1 || gui.TextWidth(gWinTextTime) > labelW2) {
+    const int textW = std::max(gui.TextWidth(gWinText), gui.TextWidth(gWinTextTime));
+    // Margins on both sides alike when the window has to grow.
+    if (kLeft + textW > kOuterW - frameW) outerW = 2 * kLeft + textW + frameW;
+    if (screenW > 0) outerW = std::max(kOuterW, std::min(outerW, screenW));
+    labelW1 = labelW2 = outerW - frameW - kLeft;
+  }
+  const int h = gui.Height(gWinWindow);
+  int x = gui.X(gMainWindow) + 30, y = gui.Y(gMainWindow) + 30;
+  if (screenW > 0) x = std::max(0, std::min(x, screenW - outerW));
+  if (screenH > 0) y = std::max(0, std::min(y, screenH - h));
+  gui.SetShape(gWinWindow, x, y, outerW, h);
+  // After the window: resizing it moves labels that hold no edge.
+  gui.SetShape(gWinText, kLeft, 10, labelW1, 15);
+  gui.SetShape(gWinTextTime, kLeft, 30, labelW2, 15);
+}
 
 bool BuildWindows() {
   Gui& gui = TheGui();
@@ -119,6 +156,12 @@ bool BuildWindows() {
   gMultiTabber = gui.CreateTabber(0, 0, gui.ClientWidth(gMultiWindow), gui.ClientHeight(gMultiWindow), gMultiWindow);
   Layout(gMultiTabber, true, true, true, true);
   for (const char* tab : {"Settings", "Direct Connect", "Server list", "Chat / Console"}) gui.AddItem(gMultiTabber, tab);
+  // A tab row wider than the window would hide tabs behind scroll arrows: the window grows to fit it.
+  if (const int over = gui.TextWidth(gMultiTabber) - gui.ClientWidth(gMultiTabber); over > 0) {
+    const int w = gui.Width(gMultiWindow) + over;
+    gui.SetShape(gMultiWindow, gui.X(gMultiWindow), gui.Y(gMultiWindow), w, gui.Height(gMultiWindow));
+    gui.SetMinWindowSize(gMultiWindow, w, 290);
+  }
   const int W = gui.ClientWidth(gMultiTabber), H = gui.ClientHeight(gMultiTabber);
 
   TabSettings = TTab::Create(gMultiTabber, 0);
@@ -129,6 +172,7 @@ bool BuildWindows() {
   gui.SetMaxLength(gSettingsName, int(kMaxNameChars));
   gSettingsNameTag = Label("Name:", 30, 15, 70, 20, gMultiTabber);
   gui.SetPanelColor(gSettingsColbox, Colour{color[0], color[1], color[2]});
+  FitLabelColumn({{gSettingsNameTag, gSettingsName}});
   for (Gadget* g : {gSettingsColor, gSettingsColbox, gSettingsName, gSettingsNameTag}) TabSettings->AddGadget(g);
 
   TabDirect = TTab::Create(gMultiTabber, 1);
@@ -139,6 +183,7 @@ bool BuildWindows() {
   gDirectConnect = gui.CreateButton("Connect", 10, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
   gDirectHost = gui.CreateButton("Host", 100, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
   gDisconnect = gui.CreateButton("Disconnect", 190, 100, 80, 30, gMultiTabber, BUTTON_PUSH);
+  FitLabelColumn({{gDirectIPTag, gDirectIP}, {gDirectPortTag, gDirectPort}});
   for (Gadget* g : {gDirectIP, gDirectPort, gDirectConnect, gDisconnect, gDirectHost, gDirectIPTag, gDirectPortTag})
     TabDirect->AddGadget(g);
 

@@ -29,6 +29,11 @@ int32_t IntFilter(const Event& ev);
 // instead of overflowing the conversion.
 int32_t NumberFieldInt(Gadget* field);
 
+// Sizes the win window for its texts and places it by the main window: the
+// described shape while the texts fit it, else labels as wide as the client
+// area and a window as wide as the texts need, up to the screen.
+void PlaceWinWindow();
+
 // Builds every window hidden, in start-up order. False when the main window cannot be made.
 bool BuildWindows();
 

@@ -155,6 +155,9 @@ class Gui {
   virtual int Height(Gadget* g) = 0;
   virtual int ClientWidth(Gadget* g) = 0;
   virtual int ClientHeight(Gadget* g) = 0;
+  // The width the gadget needs to show its text whole on one line in its own
+  // font (a button with its margins, a tab control its whole row of tabs).
+  virtual int TextWidth(Gadget* g) = 0;
   virtual void SetMinWindowSize(Gadget* window, int w, int h) = 0;
   virtual int DesktopWidth() = 0;
   virtual int DesktopHeight() = 0;

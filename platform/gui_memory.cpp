@@ -215,6 +215,22 @@ int MemoryGui::ClientWidth(Gadget* g) {
 int MemoryGui::ClientHeight(Gadget* g) {
   return g->kind == GadgetKind::Window ? M(g)->h - windowChromeH : M(g)->h;
 }
+int MemoryGui::TextWidth(Gadget* g) {
+  MemGadget* m = M(g);
+  if (g->kind == GadgetKind::Tabber) {
+    int w = 0;
+    for (const MemGadget::Item& i : m->items) w += int(i.text.size()) * charW + padW;
+    return w;
+  }
+  int w = 0;
+  for (size_t at = 0; at <= m->text.size();) {  // the longest line
+    const size_t end = std::min(m->text.find('\n', at), m->text.size());
+    w = std::max(w, int(end - at) * charW);
+    at = end + 1;
+  }
+  return g->kind == GadgetKind::Button ? w + padW : w;
+}
+
 void MemoryGui::SetMinWindowSize(Gadget* window, int w, int h) {
   M(window)->minW = w;
   M(window)->minH = h;

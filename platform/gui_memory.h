@@ -83,6 +83,8 @@ class MemoryGui : public Gui {
   int Height(Gadget* g) override;
   int ClientWidth(Gadget* g) override;
   int ClientHeight(Gadget* g) override;
+  // charW per character, plus padW per button or tab.
+  int TextWidth(Gadget* g) override;
   void SetMinWindowSize(Gadget* window, int w, int h) override;
   int DesktopWidth() override { return desktopW; }
   int DesktopHeight() override { return desktopH; }
@@ -110,6 +112,7 @@ class MemoryGui : public Gui {
   int desktopW = 1920, desktopH = 1080;
   int windowChromeW = 0;   // outer width minus client width of windows
   int windowChromeH = 40;  // title and menu bar
+  int charW = 6, padW = 12;  // text metrics
   Colour nextColor;        // what the colour picker answers
   bool colorPickerCancels = false;
   int exitStatus = -1;

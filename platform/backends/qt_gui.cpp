@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,10 +26,12 @@
 #include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTextCursor>
 #include <QTimer>
@@ -218,6 +221,13 @@ class QtWindowWidget : public QWidget {
         }
       }
     }
+    // A key no control took reaches the hook from the window (Escape and Return close some).
+    const int vk = VirtualKey(e->key(), e->modifiers());
+    if (vk && g_->enabled) {
+      gui_->Raise(e->isAutoRepeat() ? EVENT_KEYREPEAT : EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
+      e->accept();
+      return;
+    }
     QWidget::keyPressEvent(e);
   }
   bool event(QEvent* e) override {
@@ -381,6 +391,17 @@ class QtCanvas : public QWidget {
 };
 
 namespace {
+
+// Tabs with half the usual room beside their titles: four titles then fit a
+// narrow tab control without scroll arrows, in the toolkit's own look.
+class TightTabs : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int pixelMetric(PixelMetric m, const QStyleOption* o, const QWidget* w) const override {
+    const int v = QProxyStyle::pixelMetric(m, o, w);
+    return m == PM_TabBarTabHSpace ? v / 2 : v;
+  }
+};
 
 // Turns the application's quit request into AppTerminate for the hook.
 class QuitFilter : public QObject {
@@ -720,6 +741,10 @@ Gadget* QtGui::CreateTabber(int x, int y, int w, int h, Gadget* parent, int styl
   g->widget = host;
   g->tabs = new QTabBar(host);
   g->tabs->setExpanding(false);
+  // A widget does not own its style: ours lives until the gadgets are gone.
+  auto* tabStyle = new TightTabs(QStyleFactory::create(QApplication::style()->name()));
+  tabStyle->setParent(owner_.get());
+  g->tabs->setStyle(tabStyle);
   g->client = new QWidget(host);
   QObject::connect(g->tabs, &QTabBar::currentChanged, g->tabs, [this, g](int index) {
     if (!g->quiet) Raise(EVENT_GADGETACTION, g, index);
@@ -1113,6 +1138,19 @@ int QtGui::Height(Gadget* g) {
 
 int QtGui::ClientWidth(Gadget* g) { return ClientW(Q(g)); }
 int QtGui::ClientHeight(Gadget* g) { return ClientH(Q(g)); }
+
+int QtGui::TextWidth(Gadget* g) {
+  QtGadget* q = Q(g);
+  if (q->tabs) return q->tabs->sizeHint().width();
+  QWidget* w = q->widget;
+  if (!w) return 0;
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->sizeHint().width();
+  // Rounded up: a label as wide as its text's rounded advance could still wrap.
+  const QSizeF text = QFontMetricsF(w->font()).size(0, Qs(Text(g)));
+  int extra = w->contentsMargins().left() + w->contentsMargins().right();
+  if (auto* label = qobject_cast<QLabel*>(w)) extra += 2 * label->margin();
+  return int(std::ceil(text.width())) + 1 + extra;
+}
 
 void QtGui::SetMinWindowSize(Gadget* window, int w, int h) {
   QtGadget* q = Q(window);

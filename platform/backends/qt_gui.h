@@ -83,6 +83,7 @@ class QtGui : public Gui {
   int Height(Gadget* g) override;
   int ClientWidth(Gadget* g) override;
   int ClientHeight(Gadget* g) override;
+  int TextWidth(Gadget* g) override;
   void SetMinWindowSize(Gadget* window, int w, int h) override;
   int DesktopWidth() override;
   int DesktopHeight() override;
@@ -146,7 +147,7 @@ class QtGui : public Gui {
   void ArmTimer(QtGadget* timer, bool restart);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
-  std::unique_ptr<QObject> owner_;  // parent of timers and of the application event filter
+  std::unique_ptr<QObject> owner_;  // parent of timers, of the application event filter and of tab styles
   int menuBarH_ = 0, statusBarH_ = 0, tabRowH_ = 0;
   QMargins frameSeen_[2];  // last frame seen on a titled window, and on a tool window
   bool dying_ = false;

@@ -88,6 +88,19 @@ TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {
   EXPECT_EQ(TBlock::NumRevealed(), 0);
 }
 
+TEST_F(Startup, ALargeFontWidensTheMultiplayerWindowAndItsLabels) {
+  world.gui.charW = 10;  // tab row 518 wide, "Server Port" 110
+  ASSERT_TRUE(world.Start());
+  MemoryGui& g = world.gui;
+  EXPECT_EQ(g.ClientWidth(gMultiTabber), g.TextWidth(gMultiTabber));
+  EXPECT_EQ(MemoryGui::M(gMultiWindow)->minW, g.Width(gMultiWindow));
+  EXPECT_EQ(g.X(gChatSend), g.ClientWidth(gMultiTabber) - 60);  // the pages are built in the wider window
+  EXPECT_EQ(g.Width(gDirectPortTag), 110);
+  EXPECT_EQ(g.Width(gDirectIPTag), 90);
+  for (Gadget* field : {gDirectIP, gDirectPort}) EXPECT_EQ(g.X(field), 8 + 110 + 2);
+  EXPECT_EQ(g.X(gSettingsName), 100);  // "Name:" still fits its 70
+}
+
 TEST_F(Startup, MissingResourceIsNamed) {
   std::string error;
   EXPECT_FALSE(Initialise(error, true));

@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QElapsedTimer>
+#include <QLabel>
+#include <QTabBar>
 #include <QTest>
+#include <QToolButton>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -14,6 +17,7 @@
 #include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
+#include "minefield/players.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
 #include "render/background.h"
@@ -53,6 +57,31 @@ void Click(const TBlock* b, Qt::MouseButton button) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return MouseBlock == b; })) << "no tick found the block under the pointer";
   QTest::mousePress(Canvas(), button, {}, p);
   QTest::mouseRelease(Canvas(), button, {}, p);  // the hook plays the click before this returns
+}
+
+// A key pressed on the X server, as a player's keyboard does, once the window
+// has the input focus (which a window manager gives a new window; Xvfb has none).
+void PressKey(Gadget* window, const char* key) {
+  const std::string cmd =
+      "xdotool windowfocus --sync " + std::to_string(gQt->WidgetOf(window)->winId()) + " key " + key;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// The window is shown, framed and holds the keyboard focus.
+void ExpectActive(Gadget* window) {
+  QWidget* w = gQt->WidgetOf(window);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w)) << "no keyboard focus for " << gQt->Text(window);
+}
+
+// A label shows its whole text on one line and overlaps no other control of its window.
+void ExpectOneWholeLine(QLabel* label) {
+  const QFontMetrics fm(label->font());
+  EXPECT_LE(fm.horizontalAdvance(label->text()), label->width()) << label->text().toStdString();
+  EXPECT_LE(label->heightForWidth(label->width()), fm.height() + 1) << label->text().toStdString() << " wraps";
+  for (QWidget* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (other != label && other->isVisible())
+      EXPECT_FALSE(label->geometry().intersects(other->geometry())) << label->text().toStdString();
 }
 
 int Brightness(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); }
@@ -123,6 +152,97 @@ TEST_F(GameWindow, WinningShowsTheWindow) {
   EXPECT_FALSE(win->isVisible());
   EXPECT_TRUE(gQt->Enabled(gMainWindow));
   EXPECT_TRUE(gQt->Enabled(gCan));
+}
+
+TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
+  Event open;
+  open.id = EVENT_MENUACTION;
+  open.source = menu_multiplayer;
+  Hook(open);
+  QWidget* win = gQt->WidgetOf(gMultiWindow);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
+  QTabBar* bar = gQt->WidgetOf(gMultiTabber)->findChild<QTabBar*>();
+  ASSERT_NE(bar, nullptr);
+  ASSERT_EQ(bar->count(), 4);
+  EXPECT_GE(gQt->Width(gMultiWindow), 350);
+  for (int i = 0; i < bar->count(); ++i) {
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString() << " runs past the tab row";
+    EXPECT_GT(bar->tabRect(i).width(), bar->fontMetrics().horizontalAdvance(bar->tabText(i)));
+  }
+  for (QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible()) << "scroll arrows";
+  int labels = 0;
+  for (int page = 0; page < 4; ++page) {
+    bar->setCurrentIndex(page);  // as a click on the tab does: the page shows at once
+    for (QLabel* label : win->findChildren<QLabel*>())
+      if (label->isVisible() && label->parentWidget() == gQt->ClientOf(gMultiTabber)) {
+        ExpectOneWholeLine(label);
+        ++labels;
+      }
+  }
+  EXPECT_EQ(labels, 3);  // "Name:", "Server IP", "Server Port"
+  bar->setCurrentIndex(0);
+  Hook(open);
+  EXPECT_FALSE(win->isVisible());
+}
+
+TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
+  const std::string name = "Wilhelmina Featherstonehaugh-Cholmondeley";
+  auto winner = TPlayer::Create(name, RGB{200, 40, 40}, 0, nullptr, 0);
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+  PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, winner.get(), -1));
+  ASSERT_EQ(GameStatus, 2);
+  ASSERT_EQ(gQt->Text(gWinText), name + " has won!");
+  QWidget* win = gQt->WidgetOf(gWinWindow);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
+  auto* text = static_cast<QLabel*>(gQt->WidgetOf(gWinText));
+  ExpectOneWholeLine(text);
+  EXPECT_EQ(text->geometry().right() + 1, win->width()) << "the label spans the client area";
+  EXPECT_GT(gQt->Width(gWinWindow), 200);
+  EXPECT_LE(gQt->Width(gWinWindow), gQt->DesktopWidth());
+  EXPECT_GE(gQt->X(gWinWindow), 0);
+  EXPECT_LE(gQt->X(gWinWindow) + gQt->Width(gWinWindow), gQt->DesktopWidth());
+  Event close;
+  close.id = EVENT_WINDOWCLOSE;
+  close.source = gWinWindow;
+  Hook(close);
+  Players.clear();
+  // Alone the described window again.
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+  PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
+  ASSERT_EQ(gQt->Text(gWinText), "You have won!");
+  EXPECT_EQ(gQt->Width(gWinWindow), 200);
+  EXPECT_EQ(gQt->Width(gWinText), 90);
+  ExpectOneWholeLine(text);
+  Hook(close);
+}
+
+TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
+  const auto menu = [](Gadget* item) {
+    Event ev;
+    ev.id = EVENT_MENUACTION;
+    ev.source = item;
+    Hook(ev);
+  };
+  const auto closedByKey = [](Gadget* window, const char* key) {
+    ExpectActive(window);
+    PressKey(window, key);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return gQt->Hidden(window); })) << key << " left " << gQt->Text(window) << " open";
+    EXPECT_TRUE(gQt->Enabled(gMainWindow));
+    EXPECT_TRUE(gQt->Enabled(gCan));
+  };
+  menu(menu_help_about);
+  closedByKey(gAboutWindow, "Escape");
+  const int32_t width = oWidth;
+  menu(menu_game_options);
+  gQt->SetText(gOptionWidth, "12");
+  closedByKey(gOptionWindow, "Escape");
+  EXPECT_EQ(oWidth, width);  // cancelled
+  gQt->SetText(gOptionWidth, std::to_string(width));
+  for (const char* key : {"Return", "Escape"}) {
+    ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+    PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
+    closedByKey(gWinWindow, key);
+  }
 }
 
 TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {

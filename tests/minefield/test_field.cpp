@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "minefield/block.h"
+#include "minefield/chord.h"
 #include "platform/random.h"
 #include "tests/support/field.h"
 
@@ -109,4 +110,37 @@ TEST_F(Field, PanningMovesBlocksAroundTheTorus) {
   TBlock::MoveBlocks(0, -1);
   EXPECT_EQ(TBlock::FromID(0)->y, 8);
   EXPECT_FLOAT_EQ(TBlock::FromID(0)->dy, 8 * 24.0f);
+}
+
+TEST_F(Field, ChordTargetsNeedMarksEqualToTheNumber) {
+  using XY = std::pair<int, int>;
+  struct Case {
+    int w, h, wrap;
+    std::vector<XY> mines, flags, revealed;  // revealed: besides the block at (0, 2) or (0, 0)
+    std::vector<XY> want;
+  };
+  const std::vector<Case> cases{
+      // The corner of a wrapping field reaches round both edges; neighbour order.
+      {9, 9, 1, {{8, 8}, {1, 1}}, {{8, 8}, {1, 1}}, {}, {{8, 0}, {8, 1}, {0, 8}, {0, 1}, {1, 8}, {1, 0}}},
+      {9, 9, 1, {{8, 8}, {1, 1}}, {{8, 8}, {0, 1}}, {}, {{8, 0}, {8, 1}, {0, 8}, {1, 8}, {1, 0}, {1, 1}}},  // wrong flag
+      {9, 9, 1, {{8, 8}, {1, 1}}, {{8, 8}}, {}, {}},                                                    // too few
+      {9, 9, 1, {{8, 8}, {1, 1}}, {{8, 8}, {1, 1}, {0, 1}}, {}, {}},                                    // too many
+      {9, 9, 1, {{8, 8}, {1, 1}}, {{8, 8}}, {{1, 1}, {8, 0}}, {{8, 1}, {0, 8}, {0, 1}, {1, 8}, {1, 0}}},  // a mine shown
+      {9, 9, 0, {{1, 1}}, {{1, 1}}, {}, {{0, 1}, {1, 0}}},  // no wrap: three neighbours
+      {2, 5, 1, {{1, 2}}, {{1, 2}}, {}, {{1, 1}, {1, 3}, {0, 1}, {0, 3}}},  // a doubled neighbour counts twice
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    Build(c.w, c.h, c.wrap);
+    for (auto [x, y] : c.mines) BlockA(x, y)->Value = -1;
+    MakeMines(0, 0, 0, 1);  // numbers for the mines set by hand
+    TBlock* b = c.w == 2 ? BlockA(0, 2) : BlockA(0, 0);
+    EXPECT_TRUE(ChordTargets(*b).empty()) << "case " << i << ": still covered";
+    b->Revealed = 1;
+    for (auto [x, y] : c.flags) BlockA(x, y)->ToggleFlag(nullptr);
+    for (auto [x, y] : c.revealed) BlockA(x, y)->Revealed = 1;
+    std::vector<XY> got;
+    for (const TBlock* t : ChordTargets(*b)) got.emplace_back(t->x, t->y);
+    EXPECT_EQ(got, c.want) << "case " << i;
+  }
 }

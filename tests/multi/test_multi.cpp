@@ -482,6 +482,60 @@ TEST_F(Multi, LethalMinesEndTheGameWhenEveryPlayerIsOut) {
   }
 }
 
+// The neighbours of a block on a wrapping field, each once.
+std::vector<int> WrappedNeighbours(int id, int w, int h) {
+  std::vector<int> out;
+  for (int dx = -1; dx <= 1; ++dx)
+    for (int dy = -1; dy <= 1; ++dy) {
+      const int n = (id / h + dx + w) % w * h + (id % h + dy + h) % h;
+      if (n != id && std::find(out.begin(), out.end(), n) == out.end()) out.push_back(n);
+    }
+  return out;
+}
+
+TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
+  Instance& h = Spawn("host");
+  Instance& a = Spawn("ann");
+  ASSERT_TRUE(AllReady());
+  const Group duo{&h, &a};
+  ASSERT_NE(StartGame(duo, {"Hal", "Ann"}), 0) << "host and player did not come together";
+  // A number with covered safe blocks around it (the field wraps, as by default).
+  int target = -1;
+  std::vector<int> mines, around;
+  for (int attempt = 0; attempt < 6 && target < 0; ++attempt) {
+    ASSERT_TRUE(NewField(duo, 10, 10, 20, false));
+    mines = PlacedMines(duo, a);
+    const State s = h.Dump();
+    for (int id = 0; id < 100 && target < 0; ++id) {
+      if (s.board[size_t(id)] < '1' || s.board[size_t(id)] > '8') continue;
+      around = WrappedNeighbours(id, 10, 10);
+      if (std::any_of(around.begin(), around.end(), [&](int n) { return s.board[size_t(n)] == '.' && !IsMine(mines, n); }))
+        target = id;
+    }
+  }
+  ASSERT_GE(target, 0) << "no field offered a number to chord";
+  const int ann = a.Dump().Find("Ann")->id;
+  for (int n : around)  // the host's flags count for Ann's chord
+    if (IsMine(mines, n) && h.Dump().board[size_t(n)] == '.') ASSERT_EQ(h.Cmd(Click(n, 2)), "OK");
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(duo, &s) && std::none_of(around.begin(), around.end(), [&](int n) { return IsMine(mines, n) && s.board[size_t(n)] == '.'; });
+  }));
+  std::vector<int> covered;  // what the chord is to uncover
+  for (int n : around)
+    if (h.Dump().board[size_t(n)] == '.') covered.push_back(n);
+  ASSERT_EQ(a.Cmd(Click(target, 3)), "OK");
+  State s;
+  ASSERT_TRUE(Eventually([&] {
+    return Synced(duo, &s) && std::none_of(covered.begin(), covered.end(), [&](int n) { return s.board[size_t(n)] == '.'; });
+  })) << "the chord did not uncover the same neighbours everywhere";
+  // Each arrived as Ann's own reveal: no mine went off, and her mark is on every one.
+  for (int n : covered) {
+    EXPECT_NE(s.board[size_t(n)], '*') << n;
+    EXPECT_TRUE(Contains("," + s.marks, "," + std::to_string(n) + "=" + std::to_string(ann) + "/")) << n << " " << s.marks;
+  }
+}
+
 TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
   list_ = std::make_unique<ListServer>(dir_);
   ASSERT_NE(list_->Port(), 0) << list_->LogText();

@@ -216,7 +216,7 @@ void Dump() {
 
 void Click(long id, long button) {
   using namespace bg;
-  if (id < 0 || size_t(id) >= Blocks.size() || (button != 1 && button != 2)) return Reply("ERR no such block or button");
+  if (id < 0 || size_t(id) >= Blocks.size() || button < 1 || button > 3) return Reply("ERR no such block or button");
   const TBlock& b = Blocks[size_t(id)];
   const int x = int((framex + b.dx + 12) * SCALEX + OriginX);
   const int y = int((framey + b.dy + 12) * SCALEY + OriginY);
@@ -224,6 +224,7 @@ void Click(long id, long button) {
   Update();  // finds the block under the pointer, as a tick would
   UpdateMouseBlock();
   if (MouseBlock != &b) return Reply("ERR pointer not over block " + std::to_string(id));
+  // 1 left (pressed, then released), 2 right, 3 middle (a chord): as the canvas reports them.
   if (button == 1) Send(EVENT_MOUSEDOWN, gCan, 1);
   Send(EVENT_MOUSEUP, gCan, int(button));
   Reply("OK");
