@@ -254,7 +254,7 @@ TEST_F(QtGuiTest, WindowEventsAndTimersReachTheHook) {
   const double seconds = double(clock.nsecsElapsed()) / 1e9;
   const int ticks = Count(EVENT_TIMERTICK, timer);
   EXPECT_LE(ticks, int(seconds * 70.0) + 1) << seconds << " s";
-  EXPECT_GE(ticks, int(seconds * 70.0 * 0.8)) << seconds << " s";
+  EXPECT_GE(ticks, int(seconds * 70.0 * 0.5)) << seconds << " s";  // only a stopped timer fails this
   // A tick held up for ten periods is not followed by a burst of the ones it missed.
   bool stall = true;
   onEvent = [&](Event& ev) {
