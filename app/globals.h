@@ -2,11 +2,12 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <variant>
 
 #include "app/settings.h"
-#include "platform/gfx.h"
 #include "platform/sound.h"
-#include "render/simage.h"
+#include "render/resources.h"
 
 // Program-wide options and resources, set at start-up.
 namespace bg {
@@ -27,17 +28,28 @@ extern std::string oName;
 extern std::string oListPort;
 extern std::string oListIP;
 
-// Pictures, sound and fonts, loaded once.
-extern SImageRef IBack1, IBack2, IBack3, IBackImg;
-extern SImageRef IBlock, IBlockRev, IFlag, IMine, IClock, ITextBox;
-extern ImageRef IMineImg;
+// One key of the settings file: where it lives, the option it sets and its default.
+struct SettingKey {
+  const char* section;
+  const char* key;
+  std::variant<uint8_t*, int32_t*, std::string*> option;  // yes/no bytes, numbers, texts
+  const char* def;  // null: made up at start-up (the player name)
+};
+// The fourteen keys, in the order start-up reads them (which orders the file's sections).
+extern const std::array<SettingKey, 14> kSettings;
+// The key of that name; every name used is one of the fourteen.
+const SettingKey& Setting(std::string_view key);
+// The option's value as the file holds it.
+std::string SettingText(const SettingKey& s);
+// Sets the option from the file's text: numbers as TextToInt reads them, bytes their low 8 bits.
+void SetOption(const SettingKey& s, const std::string& text);
+// Puts the option's value into the settings model (the caller saves).
+void StoreSetting(std::string_view key);
+
+// The explosion, loaded once (the pictures and fonts are the drawing's: render/resources.h).
 extern SoundRef SExplosion;
-extern FontRef FArialBold40, FArialBold20;
 
 // The settings file, bound to "config.ini".
 extern TVellIni ini;
-
-// 1 ends the main loop.
-extern uint8_t ending;
 
 }  // namespace bg

@@ -2,23 +2,22 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/chord.h"
 #include "minefield/game.h"
+#include "minefield/players.h"
 #include "net/net.h"
-#include "net/players.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/gfx.h"
 #include "render/background.h"
+#include "render/board.h"
 #include "render/scale.h"
 
 namespace bg {
 
-uint8_t BlockMDown = 0;
 int32_t ChatOKTimer = 0;
-float gMouseX = 0.0f, gMouseY = 0.0f;
-uint8_t firstgame = 1;
 
 namespace {
 
@@ -38,12 +37,13 @@ void ShowModal(Gadget* window) {
   gui().Activate(window);
 }
 
-// A click on the field: applied at once alone, sent to the host in a network game.
-void Click(TBlock* block, uint8_t button) {
-  if (TNet::NetStatus == 0)
-    ClickBlock(block, button, nullptr);
-  else
-    SendClick(block, button);
+void HostGame(bool broadcast) {
+  const int32_t port = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
+  if (Host(broadcast, port, HostedGameOptions(), oName)) ShowChatPage();
+}
+
+void Joined(bool connected) {
+  if (connected) ShowChatPage();
 }
 
 void OptionsOk() {
@@ -59,14 +59,8 @@ void OptionsOk() {
   oPan = gui().ButtonState(gOptionPan);
   oWrap = gui().ButtonState(gOptionWrap);
   CloseModal(gOptionWindow);
-  ini.SetSectionValue("settings", "Bombkill", std::to_string(oBombLose));
-  ini.SetSectionValue("settings", "Sound", std::to_string(oSound));
-  ini.SetSectionValue("minefield", "Height", std::to_string(oHeight));
-  ini.SetSectionValue("settings", "InvertArrows", std::to_string(oInverted));
-  ini.SetSectionValue("minefield", "Mines", std::to_string(oMines));
-  ini.SetSectionValue("settings", "Pan", std::to_string(oPan));
-  ini.SetSectionValue("minefield", "Width", std::to_string(oWidth));
-  ini.SetSectionValue("minefield", "Wrap", std::to_string(oWrap));
+  for (const char* key : {"Bombkill", "Sound", "Height", "InvertArrows", "Mines", "Pan", "Width", "Wrap"})
+    StoreSetting(key);
   ini.Save(1);
 }
 
@@ -87,9 +81,9 @@ void GadgetAction(const Event& ev) {
     ServerListRefresh();
   } else if (s == gServerJoin) {
     const int row = gui().SelectedItem(gServerList);
-    if (row != -1) JoinListedGame(gui().ItemExtra(gServerList, row));
+    if (row != -1) Joined(JoinListedGame(gui().ItemExtra(gServerList, row), oName));
   } else if (s == gServerList) {
-    JoinListedGame(ev.extra);
+    Joined(JoinListedGame(ev.extra, oName));
   } else if (s == gChatSend) {
     const std::string text = gui().Text(gChatInp);
     if (!text.empty()) {
@@ -108,16 +102,16 @@ void GadgetAction(const Event& ev) {
     CloseModal(gOptionWindow);
   } else if (s == gSettingsName) {
     oName = gui().Text(gSettingsName);
-    ini.SetSectionValue("network", "Name", oName);
+    StoreSetting("Name");
     ini.Save(1);
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
   } else if (s == gDirectConnect) {
-    ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort));
+    Joined(ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort), oName));
   } else if (s == gServerHost) {
-    Host(1);
+    HostGame(true);
   } else if (s == gDirectHost) {
-    Host(0);
+    HostGame(false);
   } else if (s == gDisconnect) {
     DisconnectAll();
   }
@@ -126,9 +120,9 @@ void GadgetAction(const Event& ev) {
 void MenuAction(const Event& ev) {
   Gadget* s = ev.source;
   if (s == menu_game_new) {
-    if (TNet::NetStatus == 0) StartGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
-    if (TNet::NetStatus == 2) SendGame(oWidth, oHeight, oMines);
-    firstgame = 0;
+    if (TNet::NetStatus == NET_OFF) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+    if (TNet::NetStatus == NET_HOSTING) SendGame(HostedGameOptions());
+    firstgame = false;
     gui().Activate(gCan);
   } else if (s == menu_game_ratio) {
     WindowSetToRatio(-1.0f);
@@ -150,7 +144,7 @@ void MenuAction(const Event& ev) {
       gui().Hide(gMultiWindow);
   } else if (s == menu_player_kick) {
     // The selected row's own record: ids and row positions differ once ids have gaps.
-    if (TNet::NetStatus == 2) {
+    if (TNet::NetStatus == NET_HOSTING) {
       const int row = gui().SelectedItem(gChatPList);
       if (row >= 0 && size_t(row) < Players.size()) KickID(Players[size_t(row)]->id);
     }
@@ -168,10 +162,10 @@ void KeyDown(const Event& ev) {
   if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {
-    case 37: TBlock::MoveBlocks(-dir, 0); break;
-    case 39: TBlock::MoveBlocks(dir, 0); break;
-    case 38: TBlock::MoveBlocks(0, -dir); break;
-    case 40: TBlock::MoveBlocks(0, dir); break;
+    case KEY_LEFT: TBlock::MoveBlocks(-dir, 0); break;
+    case KEY_RIGHT: TBlock::MoveBlocks(dir, 0); break;
+    case KEY_UP: TBlock::MoveBlocks(0, -dir); break;
+    case KEY_DOWN: TBlock::MoveBlocks(0, dir); break;
     default: break;
   }
 }
@@ -183,10 +177,11 @@ Event* Hook(Event& ev) {
     case EVENT_TIMERTICK:
       if (gCan) gui().Redraw(gCan);
       if (gCanScore) gui().Redraw(gCanScore);
-      if (TNet::NetStatus == 2) NetServer();
-      if (TNet::NetStatus > 0) NetClient();
+      if (TNet::NetStatus == NET_HOSTING) NetServer();
+      if (TNet::NetStatus != NET_OFF) NetClient();
       ServerListPoll();
       Update();
+      UpdateMouseBlock();
       break;
     case EVENT_APPTERMINATE:
       gui().Exit(0);
@@ -206,10 +201,10 @@ Event* Hook(Event& ev) {
         gui().Enable(gCan);
         gui().Activate(gCan);
         G().SetViewport(0, 0, gui().Width(gCan), gui().Height(gCan));
-        Draw();
+        Draw(gui().Width(gCan), gui().Height(gCan));
       } else if (ev.source == gCanScore) {
         G().SetViewport(0, 0, gui().Width(gCanScore), gui().Height(gCanScore));
-        DrawScore();
+        DrawScore(gui().Width(gCanScore), gui().Height(gCanScore));
       }
       break;
     case EVENT_WINDOWSIZE:
@@ -225,9 +220,9 @@ Event* Hook(Event& ev) {
       if (ev.source == gChatPList) {
         const uint8_t st = TNet::NetStatus;
         auto set = [](Gadget* g, bool on) { on ? gui().Enable(g) : gui().Disable(g); };
-        set(menu_player, st != 0);
-        set(menu_player_slap, st != 0);
-        set(menu_player_kick, st == 2);
+        set(menu_player, st != NET_OFF);
+        set(menu_player_slap, st != NET_OFF);
+        set(menu_player_kick, st == NET_HOSTING);
         gui().PopupMenu(gMultiWindow, menu_player);
       }
       break;
@@ -244,19 +239,19 @@ Event* Hook(Event& ev) {
       }
       break;
     case EVENT_MOUSEDOWN:
-      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = 1;
+      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = true;
       break;
     case EVENT_MOUSEUP:
       if (ev.source != gCan) break;
       if (ev.data == 1) {
-        if (BlockMDown == 1 && MouseBlock) Click(MouseBlock, 1);
-        BlockMDown = 0;
+        if (BlockMDown && MouseBlock) ClickField(MouseBlock, CLICK_UNCOVER);
+        BlockMDown = false;
       } else if (ev.data == 2) {
-        if (MouseBlock && MouseBlock->Revealed == 0) Click(MouseBlock, 2);
+        if (MouseBlock && MouseBlock->Revealed == 0) ClickField(MouseBlock, CLICK_FLAG);
       } else if (ev.data == 3) {
         // A chord is nothing but ordinary reveal clicks, so the wire and the rules stay as they are.
         if (MouseBlock)
-          for (TBlock* t : ChordTargets(*MouseBlock)) Click(t, 1);
+          for (TBlock* t : ChordTargets(*MouseBlock)) ClickField(t, CLICK_UNCOVER);
       }
       break;
     case EVENT_KEYDOWN:

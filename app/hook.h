@@ -6,10 +6,8 @@
 // The one event hook: every event of the program reaches it.
 namespace bg {
 
-extern uint8_t BlockMDown;
+// When the last chat line was sent: the input keeps the focus for a moment after.
 extern int32_t ChatOKTimer;
-extern float gMouseX, gMouseY;
-extern uint8_t firstgame;
 
 Event* Hook(Event& ev);
 

@@ -88,8 +88,6 @@ std::string TIniSection::GetValue(const std::string& key) const {
   return it == Values.end() ? std::string() : it->second;
 }
 
-void TIniSection::DeleteValue(const std::string& key) { Values.erase(key); }
-
 std::string TIniSection::GetSectionText() const {
   std::string out = "[" + Name + "]\r\n";
   for (const auto& [key, value] : Values) {
@@ -118,14 +116,6 @@ TIniSection* TSectionList::AddSection(const std::string& name) {
   return items_.back().get();
 }
 
-int TSectionList::RemoveSection(const std::string& name) {
-  const auto it = std::find_if(items_.begin(), items_.end(),
-                               [&](const auto& s) { return s->Name == name; });
-  if (it == items_.end()) return 0;
-  items_.erase(it);
-  return 1;
-}
-
 TVellIni TVellIni::Create(const std::string& filename) {
   TVellIni ini;
   ini.Filename = filename;
@@ -139,10 +129,6 @@ TIniSection* TVellIni::GetSection(const std::string& name) { return Sections.Get
 void TVellIni::SetSectionValue(const std::string& section, const std::string& key,
                                const std::string& value) {
   if (TIniSection* s = Sections.GetSection(section)) s->SetValue(key, value);
-}
-
-void TVellIni::DeleteSectionValue(const std::string& section, const std::string& key) {
-  if (TIniSection* s = Sections.GetSection(section)) s->DeleteValue(key);
 }
 
 std::string TVellIni::GetSectionValue(const std::string& section, const std::string& key) const {
@@ -191,13 +177,13 @@ void TVellIni::Load() {
   }
 }
 
-bool TVellIni::Save(int force) {
+bool TVellIni::Save(bool force) {
   if (Filename.empty()) return false;
   std::string target = Filename;
   struct stat st {};
   bool exists = false;
   if (::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || force != 1) return false;
+    if (!S_ISREG(st.st_mode) || !force) return false;
     exists = true;
     struct stat lst {};
     if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
@@ -247,24 +233,6 @@ std::string Trim(std::string_view text) {
   while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
   return std::string(text.substr(b, e - b));
-}
-
-std::optional<std::vector<std::string>> SplitString(std::string_view text, std::string_view sep) {
-  if (sep.empty()) return std::nullopt;
-  const std::string t = Trim(text);
-  const bool oneChar = CharLen(sep, 0) == sep.size();
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (size_t i = 0; i < t.size();) {
-    const size_t len = CharLen(t, i);
-    if (oneChar && std::string_view(t).substr(i, len) == sep) {
-      out.push_back(t.substr(start, i - start));
-      start = i + len;
-    }
-    i += len;
-  }
-  out.push_back(t.substr(start));
-  return out;
 }
 
 std::vector<std::string> SmartSplit(std::string_view text, std::string_view sep, char quote) {

@@ -20,7 +20,6 @@ class TIniSection {
   static TIniSection Create(const std::string& name);
   void SetValue(const std::string& key, const std::string& value);
   std::string GetValue(const std::string& key) const;  // "" when absent
-  void DeleteValue(const std::string& key);
   // "[Name]", one "key=value" per key in ascending order, then a blank line; CR LF endings.
   std::string GetSectionText() const;
 };
@@ -32,8 +31,6 @@ class TSectionList {
   const TIniSection* GetSection(const std::string& name) const;
   // Always appends, even when the name is already present.
   TIniSection* AddSection(const std::string& name);
-  // Removes the first section of that name; 1 when one was removed, else 0.
-  int RemoveSection(const std::string& name);
   // Held by pointer so a returned section stays valid while others are added.
   const std::vector<std::unique_ptr<TIniSection>>& Items() const { return items_; }
 
@@ -44,17 +41,15 @@ class TSectionList {
 class TVellIni {
  public:
   std::string Filename;
-  int32_t Loaded = 0;
-  int32_t Saved = 0;
   TSectionList Sections;
 
   static TVellIni Create(const std::string& filename);  // does not touch the file
   // Appends what the file holds to the model; a missing or unreadable file is quietly
   // ignored.
   void Load();
-  // Writes a missing file, replaces an existing one only when force == 1. The old file
+  // Writes a missing file, replaces an existing one only when forced. The old file
   // is replaced atomically or not at all. Returns whether the file was written.
-  bool Save(int force);
+  bool Save(bool force);
   // The file already holds exactly the text Save would write.
   bool Holds() const;
 
@@ -62,16 +57,12 @@ class TVellIni {
   TIniSection* GetSection(const std::string& name);
   // These act on the first section of that name and never create one.
   void SetSectionValue(const std::string& section, const std::string& key, const std::string& value);
-  void DeleteSectionValue(const std::string& section, const std::string& key);
   std::string GetSectionValue(const std::string& section, const std::string& key) const;
   std::string GetIniText() const;
 };
 
 // Drops leading and trailing characters with codes 0..32.
 std::string Trim(std::string_view text);
-// Cuts the trimmed text at every occurrence of sep, which must be one character to
-// match at all; pieces are kept as they are, empty ones included. nullopt for empty sep.
-std::optional<std::vector<std::string>> SplitString(std::string_view text, std::string_view sep);
 // Cuts at separators outside quotes and trims the pieces; never returns an empty list.
 // A separator of several characters is matched one character per cut.
 std::vector<std::string> SmartSplit(std::string_view text, std::string_view sep, char quote);

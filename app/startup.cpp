@@ -5,9 +5,11 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
@@ -19,8 +21,6 @@
 namespace bg {
 
 namespace {
-uint8_t Byte(const std::string& text) { return uint8_t(TextToInt(text)); }
-
 std::string DefaultName() {
   // Drawn every time, also when the file has a name, so what follows draws the same numbers.
   const char l1 = char(Rand(97, 122)), l2 = char(Rand(97, 122)), l3 = char(Rand(97, 122));
@@ -32,26 +32,14 @@ void LoadSettings() {
   ini = TVellIni::Create("config.ini");
   ini.Load();
   const std::string name = DefaultName();
-  oBombLose = Byte(IniLoadDef(ini, "settings", "Bombkill", "1"));
-  oPan = Byte(IniLoadDef(ini, "settings", "Pan", "1"));
-  oInverted = Byte(IniLoadDef(ini, "settings", "InvertArrows", "0"));
-  oWidth = TextToInt(IniLoadDef(ini, "minefield", "Width", "9"));
-  oHeight = TextToInt(IniLoadDef(ini, "minefield", "Height", "9"));
-  oMines = TextToInt(IniLoadDef(ini, "minefield", "Mines", "10"));
-  oWrap = Byte(IniLoadDef(ini, "minefield", "Wrap", "1"));
-  oSound = Byte(IniLoadDef(ini, "settings", "Sound", "1"));
-  oEffects = Byte(IniLoadDef(ini, "settings", "Effects", "1"));
-  oPort = IniLoadDef(ini, "network", "ServerPort", "8200");
-  oIP = IniLoadDef(ini, "network", "ServerIP", "192.168.0.1");
-  oName = IniLoadDef(ini, "network", "Name", name);
-  oListPort = IniLoadDef(ini, "network", "ServerListPort", "8201");
-  oListIP = IniLoadDef(ini, "network", "ServerListIP", "localhost");
+  for (const SettingKey& s : kSettings) SetOption(s, IniLoadDef(ini, s.section, s.key, s.def ? s.def : name));
   // Rewritten at every start; a file that already reads exactly so is left
   // alone, which keeps waiting for the disk off the way to the first frame.
-  if (!ini.Holds()) ini.Save(1);
+  if (!ini.Holds()) ini.Save(true);
 }
 
 bool Initialise(std::string& error, bool requireResources) {
+  SetSessionEvents(&ThePresenter());
   Delta::Start();
   LoadSettings();
   Blocks.clear();
@@ -116,7 +104,7 @@ bool Initialise(std::string& error, bool requireResources) {
 
   gui.CreateTimer(70.0);
   gui.SetHook([](Event& ev) { return Hook(ev); });
-  StartGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+  NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
   gui.Show(gMainWindow);
   return true;
 }
@@ -130,8 +118,8 @@ int StartUp() {
     }
     return 0;
   }
-  while (!ending) TheGui().WaitSystem();
-  return 0;
+  // Exit ends the process; the loop never ends by itself.
+  for (;;) TheGui().WaitSystem();
 }
 
 }  // namespace bg

@@ -10,8 +10,8 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "minefield/players.h"
 #include "net/message.h"
-#include "net/players.h"
 #include "render/scale.h"
 
 namespace bg {
@@ -55,9 +55,9 @@ int32_t IntFilter(const Event& ev) {
   return (ev.data >= 48 && ev.data <= 57) || ev.data == 8 ? 1 : 0;
 }
 
-Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer) {
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, bool integer) {
   Gadget* g = TheGui().CreateTextField(x, y, w, h, parent, 0);
-  if (integer == 1) TheGui().SetFilter(g, IntFilter);
+  if (integer) TheGui().SetFilter(g, IntFilter);
   return g;
 }
 
@@ -249,17 +249,49 @@ bool BuildWindows() {
   Layout(gVScroll, false, true, true, true);
 
   menu_game = gui.CreateMenu("Game", 0, gMainWindow);
-  menu_game_new = gui.CreateMenu("New Game", 0, menu_game, 113);
-  menu_game_ratio = gui.CreateMenu("Reset Window Ratio", 1, menu_game, 116);
-  menu_game_options = gui.CreateMenu("Options", 2, menu_game, 117);
-  menu_game_theme = gui.CreateMenu("Change Background", 2, menu_game, 118);
+  menu_game_new = gui.CreateMenu("New Game", 0, menu_game, KEY_F2);
+  menu_game_ratio = gui.CreateMenu("Reset Window Ratio", 1, menu_game, KEY_F5);
+  menu_game_options = gui.CreateMenu("Options", 2, menu_game, KEY_F6);
+  menu_game_theme = gui.CreateMenu("Change Background", 2, menu_game, KEY_F7);
   menu_game_exit = gui.CreateMenu("Exit", 3, menu_game);
   menu_help = gui.CreateMenu("Help", 1, gMainWindow);
-  menu_help_about = gui.CreateMenu("About", 0, menu_help, 112);
+  menu_help_about = gui.CreateMenu("About", 0, menu_help, KEY_F1);
   menu_multiplayer_parent = gui.CreateMenu("Multiplayer", 2, gMainWindow);
   menu_multiplayer = gui.CreateMenu("Open Multiplayer Window", 2, menu_multiplayer_parent);
   gui.UpdateWindowMenu(gMainWindow);
   return true;
+}
+
+void ApplyCanvasScale() {
+  if (!gCan) return;
+  Gui& gui = TheGui();
+  const int cw = gui.Width(gCan), ch = gui.Height(gCan);
+  ScaleToCanvas(cw, ch);
+  if (gHScroll) gui.SetSliderRange(gHScroll, cw, int(DEFWIDTH * SCALEX));
+  if (gVScroll) gui.SetSliderRange(gVScroll, ch, int(DEFHEIGHT * SCALEY));
+  OriginX = gHScroll ? -float(gui.SliderPos(gHScroll)) : 0.0f;
+  OriginY = gVScroll ? -float(gui.SliderPos(gVScroll)) : 0.0f;
+}
+
+void WindowSetToRatio(float width) {
+  if (!gMainWindow || !gCan) return;
+  Gui& gui = TheGui();
+  const int dw = gui.DesktopWidth(), dh = gui.DesktopHeight();
+  const int ww = gui.Width(gMainWindow), wh = gui.Height(gMainWindow);
+  const int cw = gui.Width(gCan), ch = gui.Height(gCan);
+  const int maxw = dw - (ww - cw);
+  width = std::min(width, float(maxw));
+  const int maxh = dh - dh / 16 - (wh - ch) + TopbarSize;
+  const int neww = int(width + float(ww - cw));
+  const int x = gui.X(gMainWindow), y = gui.Y(gMainWindow);
+  // Guard the ratio: a zero winr would divide by zero before the first game.
+  const float r = winr > 0.0f ? winr : 1.0f;
+  if (width > -1.0f) {
+    gui.SetShape(gMainWindow, x, y, std::min(neww, maxw), int(std::min(float(neww) / r + float(TopbarSize), float(maxh))));
+  } else {
+    gui.SetShape(gMainWindow, x, y, std::min(ww, maxw), int(std::min(float(ww) / r + float(TopbarSize), float(maxh))));
+  }
+  ApplyCanvasScale();
 }
 
 }  // namespace bg

@@ -22,7 +22,7 @@ class TTab {
   static void DoTab(Gadget* parent, int32_t num);
 };
 
-Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, uint8_t integer);
+Gadget* CreateNumberField(int x, int y, int w, int h, Gadget* parent, bool integer);
 double NumberFieldNumber(Gadget* field);
 int32_t IntFilter(const Event& ev);
 // The field's number truncated toward zero; values beyond 32 bits saturate
@@ -36,5 +36,11 @@ void PlaceWinWindow();
 
 // Builds every window hidden, in start-up order. False when the main window cannot be made.
 bool BuildWindows();
+
+// Scale factors from the board canvas's current size, with the 0.6 floor and
+// the scroll bars' ranges; a no-op until the windows exist.
+void ApplyCanvasScale();
+// Reshapes the main window to the design area's proportions; width -1 keeps the window's width.
+void WindowSetToRatio(float width);
 
 }  // namespace bg

@@ -19,7 +19,7 @@
 #include "minefield/game.h"
 #include "net/message.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gui_memory.h"
 #include "platform/random.h"
 #include "platform/socket.h"

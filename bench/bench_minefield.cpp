@@ -3,7 +3,7 @@
 
 #include "minefield/block.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/random.h"
 
 using namespace bg;
@@ -22,7 +22,7 @@ void BM_RevealEmpty85000(benchmark::State& state) {
     state.PauseTiming();
     BuildEmpty(340, 250);
     state.ResumeTiming();
-    Blocks[42500].Reveal(nullptr, 1, nullptr, 1);
+    Blocks[42500].Reveal(nullptr, true, true);
     benchmark::DoNotOptimize(TBlock::NumRevealed());
   }
 }
@@ -48,7 +48,7 @@ void BM_Replay100000Clicks(benchmark::State& state) {
     state.PauseTiming();
     StartGame(400, 200, 4000, 1, 0.0f, 0);
     state.ResumeTiming();
-    for (auto [id, button] : log) ClickBlock(TBlock::FromID(id), button, player.get());
+    for (auto [id, button] : log) ClickBlock(TBlock::FromID(id), button, player.get(), -1);
     benchmark::DoNotOptimize(GameStatus);
   }
 }

@@ -12,7 +12,7 @@
 #include "fuzz/fuzz_util.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "net/protocol.h"
 #include "platform/latin1.h"
 

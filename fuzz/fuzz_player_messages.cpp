@@ -16,7 +16,7 @@
 #include "fuzz/fuzz_util.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "net/protocol.h"
 
 using namespace bg;

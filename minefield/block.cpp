@@ -3,14 +3,9 @@
 #include <cassert>
 #include <cmath>
 
-#include "app/globals.h"
-#include "app/hook.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/clock.h"
 #include "platform/random.h"
-#include "render/board.h"
-#include "render/scale.h"
-#include "minefield/game.h"
 
 namespace bg {
 
@@ -19,7 +14,6 @@ BlockGrid BlockA;
 int32_t BlockAW = 0, BlockAH = 0;
 int32_t Wrapping = 1;
 
-int32_t TBlock::effect = 0;
 int32_t TBlock::flags = 0;
 int32_t TBlock::recursekill = 0;
 
@@ -113,14 +107,6 @@ int32_t TBlock::CountFlags() {
 }
 
 void StartBlocks(int32_t w, int32_t h) {
-  for (const SImageRef& img : {IBlock, IMine, IBlockRev, IFlag})
-    if (img) img->SetScalesRelative(float(TBlock::Size));
-
-  TBlock::effect = Rand(0, 6);
-  if (oEffects == 0) TBlock::effect = -1;
-  if (int64_t(w) * int64_t(h) > 3000) TBlock::effect = -1;
-  const int32_t effect = TBlock::effect;
-
   for (TBlock& b : Blocks) b.Kill();
   Blocks.clear();
   gFieldColours.clear();
@@ -136,35 +122,12 @@ void StartBlocks(int32_t w, int32_t h) {
   gStandingFlags = 0;
   gCoveredSafe = int32_t(n64);
 
-  const int32_t n = int32_t(n64), half = n / 2, third = n / 3;
   int32_t counter = 0;
   for (int32_t x = 0; x < w; ++x) {
     for (int32_t y = 0; y < h; ++y) {
       TBlock* b = TBlock::Create(float(x), float(y));
       BlockA.Set(x, y, b);
       b->id = counter++;
-      b->FadeAlpha = effect >= 0 ? 1.0f : 0.0f;
-      switch (effect) {
-        case 3:
-          b->FadeAlpha = float(Rnd(0.5, 5.0));
-          for (auto& c : b->fadecol) c = uint8_t(Rand(0, 255));
-          break;
-        case 5:
-          b->FadeAlpha = 0.5f + (x % 2 == 0 ? 0.3f : 0) + (y % 2 == 0 ? 0.3f : 0) + (x % 3 == 0 ? 0.3f : 0) +
-                         (y % 3 == 0 ? 0.3f : 0);
-          break;
-        case 6:
-          // A field of under 3 blocks has no ramp to show (and no divisor).
-          if (third == 0)
-            b->FadeAlpha = 0.0f;
-          else if (b->id < half)
-            b->FadeAlpha = float(double(b->id) / double(third));
-          else
-            b->FadeAlpha = float(double(n - b->id) / double(third));
-          break;
-        default:
-          break;
-      }
     }
   }
   for (TBlock& b : Blocks) b.FindAdjacents();
@@ -198,7 +161,7 @@ int32_t MakeMines(int32_t x, int32_t y, int32_t count, int32_t seed) {
   return 0;
 }
 
-int32_t TBlock::Reveal(const TPlayer* player, uint8_t unflag, const TBlock*, int32_t top) {
+int32_t TBlock::Reveal(const TPlayer* player, bool unflag, bool top) {
   // The flood is depth first in neighbour order. It runs on an explicit stack
   // (a big empty field would nest 85000 calls deep) but visits, marks, unflags
   // and counts calls exactly as the nested procedure would.
@@ -213,7 +176,7 @@ int32_t TBlock::Reveal(const TPlayer* player, uint8_t unflag, const TBlock*, int
     }
   };
 
-  if (top == 1)
+  if (top)
     recursekill = 0;
   else
     ++recursekill;
@@ -231,7 +194,7 @@ int32_t TBlock::Reveal(const TPlayer* player, uint8_t unflag, const TBlock*, int
       // Back from the flood of neighbour `next`: its flag step is due.
       f.called = 0;
       TBlock* n = f.block->AdjBlocks[f.next++];
-      if (unflag == 1 && n->flag) {
+      if (unflag && n->flag) {
         n->flag = 0;
         --gStandingFlags;
       }
@@ -256,7 +219,7 @@ int32_t TBlock::Reveal(const TPlayer* player, uint8_t unflag, const TBlock*, int
           }
         }
       }
-      if (unflag == 1 && n->flag) {
+      if (unflag && n->flag) {
         n->flag = 0;
         --gStandingFlags;
       }
@@ -288,19 +251,6 @@ void TBlock::MoveBlocks(int32_t ddx, int32_t ddy) {
     BlockA.Set(b.x, b.y, &b);
     b.SetDrawPos();
   }
-}
-
-void TBlock::UpdateBlocks() {
-  const double bx = std::floor(double((gMouseX - framex * SCALEX) / (float(Size) * SCALEX)));
-  const double by = std::floor(double((gMouseY - framey * SCALEY) / (float(Size) * SCALEY)));
-  if (bx >= 0 && bx < BlockAW && by >= 0 && by < BlockAH) MouseBlock = BlockA(int32_t(bx), int32_t(by));
-}
-
-uint8_t TBlock::MouseIn() const {
-  return (framex + dx) * SCALEX < gMouseX && gMouseX < (framex + dx + float(Size)) * SCALEX &&
-                 (framey + dy) * SCALEY < gMouseY && gMouseY < (framey + dy + float(Size)) * SCALEY
-             ? 1
-             : 0;
 }
 
 }  // namespace bg

@@ -34,15 +34,12 @@ struct TBlock {
   float dx = 0.0f;
   float dy = 0.0f;
   int32_t id = 0;
-  float FadeAlpha = 1.0f;
-  RGB fadecol{255, 255, 255};
   // The revealing and the flagging player's colour records (null: no player).
   // The field keeps every record it refers to alive until it is discarded.
   const RGB* pcol = nullptr;
   const RGB* fcol = nullptr;
 
   static constexpr int32_t Size = 24;
-  static int32_t effect;
   static int32_t flags;
   static int32_t recursekill;
 
@@ -52,10 +49,10 @@ struct TBlock {
     dx = float(x * Size);
     dy = float(y * Size);
   }
-  static void UpdateBlocks();
-  uint8_t MouseIn() const;
   int32_t ToggleFlag(const TPlayer* player);
-  int32_t Reveal(const TPlayer* player, uint8_t unflag, const TBlock* origin, int32_t top);
+  // Uncovers the block and floods an empty area. unflag: flags in the flood are removed;
+  // top: a new reveal (the call limit starts again) rather than one step of a flood.
+  int32_t Reveal(const TPlayer* player, bool unflag, bool top);
   static TBlock* FromID(int32_t id);
   TBlock* BlockAt(int32_t dx, int32_t dy) const;
   uint8_t AdjacentToBlock(const TBlock* other) const;
@@ -101,6 +98,7 @@ struct WrappedPos {
 };
 WrappedPos WrapPos(int32_t x, int32_t y);
 
+// A fresh covered field of w x h blocks without mines.
 void StartBlocks(int32_t w, int32_t h);
 int32_t MakeMines(int32_t x, int32_t y, int32_t count, int32_t seed);
 

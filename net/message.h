@@ -48,6 +48,15 @@ inline constexpr size_t kMaxHeldFrameBytes = 64 * 1024;
 // The list-server reply is one frame holding every listed game.
 inline constexpr size_t kMaxHeldListFrameBytes = 1024 * 1024;
 
+// The list server's messages, one table for both ends.
+// Hello: byte kind; an announcement then carries line name, int port.
+inline constexpr uint16_t kMsgHello = 100;
+inline constexpr uint8_t kKindAnnounce = 1;
+inline constexpr uint8_t kKindIntroduce = 2;
+inline constexpr uint16_t kMsgListRequest = 101;
+// The list: short count, then per game line ip, int port, short, line name.
+inline constexpr uint16_t kMsgList = 102;
+
 // Builds outgoing frames. Several frames may be built back to back and sent
 // together; nothing is cleared until MClear.
 class MessageWriter {

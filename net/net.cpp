@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include "app/gadgets.h"
-#include "net/players.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/serverlist.h"
-#include "platform/gui.h"
 
 namespace bg {
 
@@ -32,13 +31,13 @@ void TNetClient::remove() {
 }
 
 void TNet::MSend(TSocket& socket) {
-  if (NetStatus == 0 && &socket != TServerList::SockPtr()) return;
+  if (NetStatus == NET_OFF && &socket != TServerList::SockPtr()) return;
   if (Message.Empty() || !socket.IsOpen()) return;
   socket.Send(Message.Bytes());
 }
 
 void TNet::MClientSendTCP(const TNetClient* except) {
-  if (NetStatus == 0 || Message.Empty()) return;
+  if (NetStatus == NET_OFF || Message.Empty()) return;
   for (const auto& c : Clients)
     if (c.get() != except && c->tcpsock.IsOpen()) c->tcpsock.Enqueue(Message.Bytes());
 }
@@ -65,7 +64,7 @@ uint8_t TNet::Host(int32_t port) {
   if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return 0;
   Serversock = std::move(server);
   Connect(HostIpWithin("localhost", TSocket::kDefaultConnectTimeoutMs), port);
-  NetStatus = 2;
+  NetStatus = NET_HOSTING;
   return 1;
 }
 
@@ -79,8 +78,8 @@ void TNet::Disconnect() {
   Clientsock = TSocket();
   Serversock.Close();
   Serversock = TSocket();
-  NetStatus = 0;
-  if (gChatPList) TheGui().ClearItems(gChatPList);
+  NetStatus = NET_OFF;
+  Events().PlayersChanged();
 }
 
 void TNet::Reset() {

@@ -10,6 +10,9 @@
 // this program's connection to a host and the listening socket. Class-level only.
 namespace bg {
 
+// Whether and how this program is in a network game.
+enum : uint8_t { NET_OFF = 0, NET_JOINED = 1, NET_HOSTING = 2 };
+
 // The host's record of one accepted player connection.
 struct TNetClient {
   int32_t IP = 0;
@@ -37,7 +40,7 @@ class TNet {
   static TSocket Clientsock;
   static TSocket Serversock;
   static FrameReader ClientReader;
-  // 0: not in a network game, 1: joined another host's game, 2: hosting.
+  // NET_OFF, NET_JOINED (another host's game) or NET_HOSTING.
   static uint8_t NetStatus;
 
   static void MNew(uint16_t id) { Message.MNew(id); }

@@ -3,36 +3,25 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/gadgets.h"
-#include "app/globals.h"
-#include "app/windows.h"
 #include "minefield/game.h"
+#include "minefield/players.h"
+#include "net/events.h"
 #include "net/net.h"
-#include "net/players.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
 #include "platform/latin1.h"
 #include "platform/random.h"
-#include "render/console.h"
 
 namespace bg {
 
 namespace {
 
-void Status(const char* text) {
-  if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);
-}
+void Status(const char* text) { Events().StatusText(text); }
 
-void ShowChatPage() {
-  if (!gMultiTabber) return;
-  TheGui().SelectItem(gMultiTabber, 3);
-  TTab::DoTab(gMultiTabber, 3);
-}
-
-void SendColourBytes(const RGB& c) {
-  TNet::MByte(c[0]);
-  TNet::MByte(c[1]);
-  TNet::MByte(c[2]);
+// Players are kept in id order, as the player list shows them.
+void PlayersChanged() {
+  SortPlayersById(Players);
+  Events().PlayersChanged();
 }
 
 RGB ReadColour(FieldReader& r) {
@@ -46,7 +35,7 @@ void LoseClient(TNetClient* c) {
   c->remove();
   if (!p) return;
   p->client = nullptr;
-  p->Left = 1;
+  p->Left = true;
   for (const PlayerRef& sp : SPlayers)
     if (sp.get() == p) SLeavingPlayers.push_back(sp);
   TNet::MNew(MSG_LEFT);
@@ -74,7 +63,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   // gets every player in its own answer, and would list this one twice.
   TNet::MNew(MSG_PLAYER);
   TNet::MLine(unique);
-  SendColourBytes(*p->col);
+  MColour(*p->col);
   TNet::MByte(*id);
   for (const auto& other : TNet::Clients)
     if (other.get() != c && TPlayer::SFindByClient(other.get())) TNet::MSend(other->tcpsock);
@@ -82,7 +71,7 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
 
   TNet::MNew(MSG_IDENTITY);
   TNet::MLine(unique);
-  SendColourBytes(*p->col);
+  MColour(*p->col);
   TNet::MByte(*id);
   TNet::MSend(c->tcpsock);
   TNet::MClear();
@@ -99,9 +88,9 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
     if (q == p) continue;
     TNet::MNew(MSG_PLAYER);
     TNet::MLine(q->name);
-    SendColourBytes(*q->col);
+    MColour(*q->col);
     TNet::MByte(q->id);
-    if (q->Left == 1) {
+    if (q->Left) {
       TNet::MNew(MSG_LEFT);
       TNet::MByte(q->id);
     }
@@ -187,7 +176,7 @@ void HostReceive(TNetClient* c, std::span<const uint8_t> bytes) {
           *p->col = col;
           TNet::MNew(MSG_COLOUR);
           TNet::MByte(p->id);
-          SendColourBytes(col);
+          MColour(col);
           TNet::MClientSendTCP(nullptr);
           TNet::MClear();
         }
@@ -247,8 +236,8 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         TPlayer::Create(name, col, pid, nullptr, 0);
-        CPrint(name + " has joined the game.");
-        PlayerlistRefresh();
+        Events().ConsoleLine(name + " has joined the game.");
+        PlayersChanged();
         return Parse::Done;
       }
       case MSG_IDENTITY: {
@@ -257,8 +246,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         MPlayer = TPlayer::Create(name, col, pid, nullptr, 0);
-        PlayerlistRefresh();
-        DPrint("I am " + name);
+        PlayersChanged();
         return Parse::Done;
       }
       case MSG_CLICK: {
@@ -268,10 +256,11 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         if (!r.Ok()) return Parse::NeedMore;
         TBlock* b = TBlock::FromID(block);
         TPlayer* p = TPlayer::FindByID(pid);
+        const int32_t seed = TNet::NetStatus != NET_OFF ? rseed : -1;
         if (b && p)
-          ClickBlock(b, button, p);
+          Events().ClickApplied(ClickBlock(b, button, p, seed));
         else if (b && pid == 255)
-          ClickBlock(b, button, nullptr);
+          Events().ClickApplied(ClickBlock(b, button, nullptr, seed));
         return Parse::Done;
       }
       case MSG_SEED: {
@@ -284,7 +273,7 @@ void ClientReceive(std::span<const uint8_t> bytes) {
       case MSG_CHAT: {
         const std::string text = r.ReadLine();
         if (!r.Ok()) return Parse::NeedMore;
-        CPrint(text);
+        Events().ConsoleLine(text);
         return Parse::Done;
       }
       case MSG_GAME: {
@@ -296,25 +285,29 @@ void ClientReceive(std::span<const uint8_t> bytes) {
         // The clock shows whole seconds of it: a time no clock can show starts at 0.
         if (!(time >= 0.0f && time < 1e9f)) time = 0.0f;
         // A setup no StartGame would accept changes nothing, the seed included.
-        if (StartGame(w, h, m, wrap, time, lethal) == 1) rseed = seed;
+        const StartOutcome started = StartGame(w, h, m, wrap, time, lethal);
+        if (started.started) {
+          rseed = seed;
+          Events().FieldStarted(started);
+        }
         return Parse::Done;
       }
       case MSG_LEFT: {
         const uint8_t pid = r.ReadByte();
         if (!r.Ok()) return Parse::NeedMore;
         if (TPlayer* p = TPlayer::FindByID(pid)) {
-          CPrint(p->name + " has left the game.");
+          Events().ConsoleLine(p->name + " has left the game.");
           p->name += " [left]";
-          p->Left = 1;
+          p->Left = true;
           for (const PlayerRef& q : Players)
             if (q.get() == p) LeavingPlayers.push_back(q);
-          PlayerlistRefresh();
+          PlayersChanged();
         }
         return Parse::Done;
       }
       case MSG_KICKED:
         TNet::Disconnect();
-        CPrint("You have been kicked from the game!");
+        Events().ConsoleLine("You have been kicked from the game!");
         return Parse::Done;
       case MSG_COLOUR: {
         const uint8_t pid = r.ReadByte();
@@ -335,7 +328,7 @@ void NetClient() {
       TNet::ClientReader.Broken()) {
     TNet::Disconnect();
     TNet::Reset();
-    CPrint("Disconnected");
+    Events().ConsoleLine("Disconnected");
     Status("Disconnected");
     return;
   }
@@ -347,53 +340,51 @@ void NetClient() {
 
 void ServerListPoll() { TServerList::NetRecv(); }
 
-void Host(uint8_t broadcast) {
+bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::string& name) {
   TNet::Disconnect();
-  if (broadcast == 0) {
+  if (!broadcast) {
     TServerList::ClearList();
     TServerList::CloseSock();
   }
   Status("Attempting to host...");
-  const int32_t p = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
-  if (!TNet::Host(p)) {
+  if (!TNet::Host(port)) {
     Status("Failed to host");
-    return;
+    return false;
   }
   Status("Hosting");
-  SendGame(oWidth, oHeight, oMines);
-  SendConnect();
-  if (broadcast == 1) {
+  SendGame(game);
+  SendConnect(name);
+  if (broadcast) {
     TServerList::Refresh();
-    TServerList::Host(oName, p);
+    TServerList::Host(name, port);
   }
-  ShowChatPage();
-  TNet::NetStatus = 2;
+  TNet::NetStatus = NET_HOSTING;
+  return true;
 }
 
-uint8_t Connect(uint32_t ip, int32_t port, int timeoutMs) {
+bool Connect(uint32_t ip, int32_t port, const std::string& name, int timeoutMs) {
   TNet::Disconnect();
   Status("Connecting...");
   if (!TNet::Connect(ip, port, timeoutMs)) {
     Status("Failed to connect");
-    return 0;
+    return false;
   }
   Status("Connected to game");
-  TNet::NetStatus = 1;
-  SendConnect();
-  ShowChatPage();
-  return 1;
+  TNet::NetStatus = NET_JOINED;
+  SendConnect(name);
+  return true;
 }
 
-uint8_t ConnectTo(const std::string& host, int32_t port) {
+bool ConnectTo(const std::string& host, int32_t port, const std::string& name) {
   const auto start = std::chrono::steady_clock::now();
   const uint32_t ip = HostIpWithin(host, TSocket::kDefaultConnectTimeoutMs);
-  return Connect(ip, port, MsLeft(start, TSocket::kDefaultConnectTimeoutMs));
+  return Connect(ip, port, name, MsLeft(start, TSocket::kDefaultConnectTimeoutMs));
 }
 
-void SendConnect() {
+void SendConnect(const std::string& name) {
   TNet::MNew(MSG_JOIN);
-  TNet::MLine(CutText(oName, kMaxNameChars));
-  Sendcolor(color);
+  TNet::MLine(CutText(name, kMaxNameChars));
+  MColour(color);
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
@@ -408,9 +399,10 @@ void SendClick(TBlock* block, uint8_t button) {
   TNet::MClear();
 }
 
-uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
+uint8_t SendGame(const GameOptions& game) {
+  const int32_t width = game.width, height = game.height, mines = game.mines;
   // The same rule as StartGame, so the log is never reset for a game nobody starts.
-  if (TNet::NetStatus != 2 || !GameSetupValid(width, height, mines)) return 0;
+  if (TNet::NetStatus != NET_HOSTING || !GameSetupValid(width, height, mines)) return 0;
   rseed = MilliSecs();
   // -1 would tell every player to use their own clock, and so other mines.
   if (rseed == -1) rseed = 0;
@@ -418,8 +410,8 @@ uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
   TNet::MInt(width);
   TNet::MInt(height);
   TNet::MInt(mines);
-  TNet::MByte(oWrap);
-  TNet::MByte(oBombLose);
+  TNet::MByte(game.wrap);
+  TNet::MByte(game.bomblose);
   TNet::MInt(rseed);
   TNet::MFloat(0.0f);
   const int32_t r = Rand(0, width * height - 1);
@@ -435,7 +427,11 @@ uint8_t SendGame(int32_t width, int32_t height, int32_t mines) {
   return 0;
 }
 
-void Sendcolor(const RGB& colour) { SendColourBytes(colour); }
+void MColour(const RGB& c) {
+  TNet::MByte(c[0]);
+  TNet::MByte(c[1]);
+  TNet::MByte(c[2]);
+}
 
 void KickID(uint8_t id) {
   if (TPlayer* p = TPlayer::SFindByID(id); p && p->client) {
@@ -456,7 +452,7 @@ void SendChat(const std::string& text) {
 
 void SendColour() {
   TNet::MNew(MSG_COLOUR);
-  Sendcolor(color);
+  MColour(color);
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
@@ -470,8 +466,9 @@ void DisconnectAll() {
 
 void ServerListRefresh() { TServerList::Refresh(); }
 
-void JoinListedGame(const ObjectRef& extra) {
-  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) ConnectTo(game->ip, game->PORT);
+bool JoinListedGame(const ObjectRef& extra, const std::string& name) {
+  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) return ConnectTo(game->ip, game->PORT, name);
+  return false;
 }
 
 }  // namespace bg

@@ -2,10 +2,10 @@
 
 #include <chrono>
 
-#include "app/gadgets.h"
+#include "net/events.h"
 #include "net/net.h"
+#include "net/protocol.h"
 #include "platform/latin1.h"
-#include "render/console.h"
 
 namespace bg {
 
@@ -14,6 +14,7 @@ std::array<std::string, 2> TServerList::IPs{"localhost", "localhost"};
 std::array<int32_t, 2> TServerList::Ports{8201, 8201};
 int32_t TServerList::lists = 2;
 std::vector<std::shared_ptr<TGame>> TServerList::Gamelist;
+std::string TServerList::Notice;
 FirstFrameReader TServerList::Reader;
 
 std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
@@ -28,7 +29,8 @@ std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list,
 
 void TServerList::ClearList() {
   Gamelist.clear();
-  if (gServerList) TheGui().ClearItems(gServerList);
+  Notice.clear();
+  Events().ServerListChanged();
 }
 
 void TServerList::CloseSock() {
@@ -54,8 +56,8 @@ uint8_t TServerList::Connect() {
     Sock = std::move(s);
     Reader.Reset();
     // The introduction leaves with the next send on this socket: the list request.
-    TNet::MNew(100);
-    TNet::MByte(2);
+    TNet::MNew(kMsgHello);
+    TNet::MByte(kKindIntroduce);
     return 1;
   }
   return 0;
@@ -63,11 +65,12 @@ uint8_t TServerList::Connect() {
 
 uint8_t TServerList::Refresh() {
   if (!Connected() && !Connect()) {
-    ClearList();
-    if (gServerList) TheGui().AddItem(gServerList, "Failed to connect to server list");
+    Gamelist.clear();
+    Notice = "Failed to connect to server list";
+    Events().ServerListChanged();
     return 0;
   }
-  TNet::MNew(101);
+  TNet::MNew(kMsgListRequest);
   TNet::MSend(*Sock);
   TNet::MClear();
   return 0;
@@ -75,8 +78,8 @@ uint8_t TServerList::Refresh() {
 
 uint8_t TServerList::Host(const std::string& name, int32_t port) {
   if (!Connected()) return 0;
-  TNet::MNew(100);
-  TNet::MByte(1);
+  TNet::MNew(kMsgHello);
+  TNet::MByte(kKindAnnounce);
   TNet::MLine(CutText(name, kMaxNameChars));
   TNet::MInt(port);
   TNet::MSend(*Sock);
@@ -96,7 +99,7 @@ void TServerList::NetRecv() {
 
 void TServerList::Receive(std::span<const uint8_t> bytes) {
   Reader.Feed(bytes, [](uint16_t id, FieldReader& r) {
-    if (id == 102) {
+    if (id == kMsgList) {
       const uint16_t count = r.ReadShort();
       struct Entry {
         std::string ip, name;
@@ -112,19 +115,16 @@ void TServerList::Receive(std::span<const uint8_t> bytes) {
         entries.push_back(std::move(e));
       }
       if (!r.Ok()) return Parse::NeedMore;
-      ClearList();
-      Gui* gui = gServerList ? &TheGui() : nullptr;
-      for (const Entry& e : entries) {
-        auto g = TGame::AddGame(Gamelist, e.name, e.ip, e.port);
-        if (gui) gui->AddItem(gServerList, e.name, e.ip + ":" + std::to_string(e.port), g);
-      }
-      if (count == 0 && gui) gui->AddItem(gServerList, "No games available");
+      Gamelist.clear();
+      for (const Entry& e : entries) TGame::AddGame(Gamelist, e.name, e.ip, e.port);
+      Notice = count == 0 ? "No games available" : "";
+      Events().ServerListChanged();
       return Parse::Done;
     }
-    if (id == 5) {
+    if (id == MSG_CHAT) {
       const std::string text = r.ReadLine();
       if (!r.Ok()) return Parse::NeedMore;
-      CPrint(text);
+      Events().ConsoleLine(text);
       return Parse::Done;
     }
     return Parse::Unknown;

@@ -31,6 +31,8 @@ class TServerList {
   static std::array<int32_t, 2> Ports;
   static int32_t lists;
   static std::vector<std::shared_ptr<TGame>> Gamelist;
+  // Shown after the games: why there are none ("" when there is nothing to say).
+  static std::string Notice;
   static FirstFrameReader Reader;
 
   static TSocket* SockPtr() { return Sock.get(); }

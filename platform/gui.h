@@ -60,6 +60,12 @@ enum : int {
   EVENT_STREAMEOF = 0x10001, EVENT_STREAMAVAIL = 0x10002, EVENT_PROCESSEXIT = 0x20001,
 };
 
+// Virtual key codes, as KeyDown events and menu hotkeys carry them.
+enum : int {
+  KEY_LEFT = 37, KEY_UP = 38, KEY_RIGHT = 39, KEY_DOWN = 40,
+  KEY_F1 = 112, KEY_F2 = 113, KEY_F3 = 114, KEY_F4 = 115, KEY_F5 = 116, KEY_F6 = 117, KEY_F7 = 118,
+};
+
 // Printable name of an event kind ("TimerTick"); "Unknown" for others.
 const char* EventName(int id);
 
@@ -105,7 +111,7 @@ class Gui {
   virtual Gadget* CreateCanvas(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
   virtual Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) = 0;
   // parent: another menu, a window (its menu bar) or nullptr (a context menu).
-  // hotkey: a virtual key code (112 = F1) or 0.
+  // hotkey: a virtual key code (KEY_F1 ...) or 0.
   virtual Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey = 0) = 0;
   // A timer posting TimerTick events to the hook `hz` times a second.
   virtual Gadget* CreateTimer(double hz) = 0;

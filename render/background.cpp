@@ -3,15 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "app/gadgets.h"
-#include "app/globals.h"
-#include "app/hook.h"
 #include "minefield/block.h"
 #include "minefield/game.h"
 #include "platform/gfx.h"
-#include "platform/gui.h"
 #include "platform/random.h"
 #include "render/board.h"
+#include "render/resources.h"
 #include "render/scale.h"
 
 namespace bg {
@@ -21,13 +18,17 @@ std::array<float, 3> backalpha{0, 0, 0};
 std::array<int32_t, 3> backalphainc{0, 0, 0};
 std::array<int32_t, 3> backcol{1, 1, 1};
 std::array<SImageRef, 3> backimg;
+bool firstgame = true;
 
-namespace {
-int CanvasW(Gadget* c) { return c ? TheGui().Width(c) : 0; }
-int CanvasH(Gadget* c) { return c ? TheGui().Height(c) : 0; }
-}  // namespace
+void FitBackground() {
+  for (const SImageRef& img : {IBack1, IBack2, IBack3})
+    if (img && img->Width() > 0 && img->Height() > 0)
+      img->SetScales(DEFWIDTH / float(img->Width()), DEFHEIGHT / float(img->Height()));
+  backimg = {IBack1, IBack2, IBack3};
+  if (IBackImg) IBackImg->SetScales(DEFWIDTH / 700.0f, DEFHEIGHT / 900.0f);
+}
 
-void DrawBackground(uint8_t style, float strength) {
+void DrawBackground(uint8_t style, float strength, int cw, int ch) {
   Gfx& g = G();
   g.SetScale(1, 1);
   if (style == 0) {
@@ -61,7 +62,7 @@ void DrawBackground(uint8_t style, float strength) {
     g.SetColor(255, 255, 255);
     g.SetScale(1, 1);
     g.SetOrigin(0, 0);
-    g.DrawRect(0, 0, float(CanvasW(gCan)), float(CanvasH(gCan)));
+    g.DrawRect(0, 0, float(cw), float(ch));
     g.SetOrigin(OriginX, OriginY);
   } else if (style == 1) {
     g.SetBlend(ALPHABLEND);
@@ -77,30 +78,29 @@ void DrawBackground(uint8_t style, float strength) {
   }
 }
 
-void Draw() {
+void Draw(int cw, int ch) {
   Gfx& g = G();
   g.SetScale(1, 1);
-  if (GameTime < 1.5f && firstgame == 1) {
+  if (GameTime < 1.5f && firstgame) {
     g.Cls();
-    DrawBackground(backtype, GameTime);
+    DrawBackground(backtype, GameTime, cw, ch);
     g.SetColor(255, 255, 255);
-    DrawBlocks();
+    DrawBlocks(cw, ch);
     g.SetBlend(LIGHTBLEND);
     g.SetAlpha(1.0f - GameTime / 1.5f);
     g.SetColor(255, 255, 255);
-    g.DrawRect(0, 0, float(CanvasW(gCan)), float(CanvasH(gCan)));
+    g.DrawRect(0, 0, float(cw), float(ch));
   } else {
     g.Cls();
-    DrawBackground(backtype, 1.0f);
+    DrawBackground(backtype, 1.0f, cw, ch);
     g.SetColor(255, 255, 255);
-    DrawBlocks();
+    DrawBlocks(cw, ch);
   }
   g.Flip(-1);
 }
 
-void DrawScore() {
+void DrawScore(int w, int h) {
   Gfx& g = G();
-  const int w = CanvasW(gCanScore), h = CanvasH(gCanScore);
   g.Cls();
   g.SetBlend(ALPHABLEND);
   g.SetOrigin(0, 0);

@@ -12,10 +12,10 @@ extern float winr;
 extern int32_t TopbarSize;
 extern int32_t ScrollSize;
 
-// Scale factors from the board canvas's current size, with the 0.6 floor and
-// the scroll bars' ranges; a no-op until the windows exist.
-void ApplyCanvasScale();
-// Reshapes the main window to the design area's proportions; width -1 keeps the window's width.
-void WindowSetToRatio(float width);
+// Scale factors for a board canvas of cw x ch pixels: the board keeps its
+// proportions and stops shrinking at 0.6; the background fills the canvas.
+void ScaleToCanvas(int cw, int ch);
+// The design area of a field of w x h blocks, with the ratio the window keeps.
+void SetDesignArea(int32_t w, int32_t h);
 
 }  // namespace bg

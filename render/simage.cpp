@@ -24,7 +24,7 @@ SImageRef LoadSImage(const std::string& path, float scX, float scY, int flags) {
   return TSImage::Create(std::move(img), scX, scY);
 }
 
-void DrawSImage(const TSImage* image, float x, float y, int) {
+void DrawSImage(const TSImage* image, float x, float y) {
   if (!image || !image->img) return;
   Gfx& g = G();
   float sx, sy;

@@ -16,12 +16,14 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "platform/backends/qt_gui.h"
+#include "platform/sound.h"
+#include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
-#include "platform/sound.h"
 
 using namespace bg;
 using Clock = std::chrono::steady_clock;
@@ -47,9 +49,9 @@ void BM_WholeTickLlvmpipe(benchmark::State& state) {
   const int side = int(state.range(0)), mode = int(state.range(3));
   gQt->SetShape(gMainWindow, 40, 40, int(state.range(1)), int(state.range(2)));
   QCoreApplication::processEvents();
-  StartGame(side, side, side * side / 8, 1, 0.0f, 0);
-  ClickBlock(BlockA(side / 2, side / 2), 1, nullptr);
-  firstgame = 0;
+  NewGame(side, side, side * side / 8, 1, 0.0f, 0);
+  ClickBlock(BlockA(side / 2, side / 2), CLICK_UNCOVER, nullptr, -1);
+  firstgame = false;
   gQt->SetRepaintAll(mode == 2);
   Event tick;
   tick.id = EVENT_TIMERTICK;

@@ -29,12 +29,12 @@
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gui_memory.h"
 #include "platform/random.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 using namespace bg;
 
@@ -111,13 +111,13 @@ int HostLongGame(MemoryGui& gui, int& port) {
   while (Actions.size() < size_t(kClicks) - 1) {
     const int id = Rand(0, kSide * kSide - 1);
     const uint8_t button = Rand(0, 9) == 0 ? 1 : 2;
-    ClickBlock(TBlock::FromID(id), button, MPlayer.get());
+    ClickBlock(TBlock::FromID(id), button, MPlayer.get(), rseed);
     TAction::Add(TAction::ACT_CLICK, button, float(id), MPlayer->id);
   }
   // The last click flags a covered block that no click touched before.
   int last = 0;
   while (TBlock::FromID(last)->Revealed || TBlock::FromID(last)->flag) ++last;
-  ClickBlock(TBlock::FromID(last), 2, MPlayer.get());
+  ClickBlock(TBlock::FromID(last), 2, MPlayer.get(), rseed);
   TAction::Add(TAction::ACT_CLICK, 2, float(last), MPlayer->id);
   return last;
 }

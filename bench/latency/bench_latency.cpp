@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 namespace {
 

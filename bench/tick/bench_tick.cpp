@@ -5,10 +5,12 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "minefield/game.h"
 #include "platform/backends/batch_gfx.h"
 #include "platform/gui_memory.h"
 #include "render/background.h"
+#include "render/board.h"
 #include "render/scale.h"
 
 using namespace bg;
@@ -41,19 +43,20 @@ void BM_Tick(benchmark::State& state) {
   IClock = Picture(48);
   IMineImg = IMine->img;
   oEffects = 1;
-  StartGame(side, side, side * side / 8, 1, 0.0f, 0);
-  ClickBlock(BlockA(side / 2, side / 2), 1, nullptr);
-  firstgame = 0;
+  NewGame(side, side, side * side / 8, 1, 0.0f, 0);
+  ClickBlock(BlockA(side / 2, side / 2), CLICK_UNCOVER, nullptr, -1);
+  firstgame = false;
   backtype = 1;
   NullSink sink;
   BatchGfx gfx(&sink);
   for (auto _ : state) {
     SetGraphics(&gfx);
     gfx.SetViewport(0, 0, gui.Width(gCan), gui.Height(gCan));
-    Draw();
+    Draw(gui.Width(gCan), gui.Height(gCan));
     gfx.SetViewport(0, 0, gui.Width(gCanScore), gui.Height(gCanScore));
-    DrawScore();
+    DrawScore(gui.Width(gCanScore), gui.Height(gCanScore));
     Update();
+    UpdateMouseBlock();
   }
   state.counters["quads_per_frame"] = double(sink.quads) / double(state.iterations());
   SetGraphics(nullptr);

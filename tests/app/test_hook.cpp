@@ -3,10 +3,12 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
+#include "app/windows.h"
 #include "minefield/game.h"
 #include "net/message.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
@@ -22,14 +24,14 @@ struct HookTest : ::testing::Test {
   void SetUp() override {
     test::SetClock(10000);
     ASSERT_TRUE(world.Start());
-    firstgame = 0;
+    firstgame = false;
   }
   // Moves the pointer over a block and lets a tick find it.
   void PointAt(const TBlock* b) {
     const int x = int((framex + b->dx + 12) * SCALEX + OriginX);
     const int y = int((framey + b->dy + 12) * SCALEY + OriginY);
     world.Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
-    Update();
+    UpdateMouseBlock();
   }
   void Tick() { world.Send(EVENT_TIMERTICK, nullptr); }
 
@@ -61,7 +63,7 @@ TEST_F(HookTest, MiddleReleaseChordsAroundTheWrappedCornerAsPlainReveals) {
   // sets off the lethal mine left unflagged.
   for (const bool rightFlags : {true, false}) {
     SCOPED_TRACE(rightFlags ? "right flags" : "a wrong flag");
-    ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 1), 1);  // wrapping, lethal; the mines are set by hand
+    ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);  // wrapping, lethal; the mines are set by hand
     for (TBlock* m : {BlockA(8, 8), BlockA(1, 1), BlockA(7, 2), BlockA(2, 7)}) m->Value = -1;  // no empty neighbour
     PointAt(BlockA(0, 0));
     world.Send(EVENT_MOUSEDOWN, gCan, 1);
@@ -98,7 +100,7 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
     EXPECT_EQ(b0->x * 10 + b0->y, k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
   }
   oPan = 1;
-  StartGame(9, 9, 10, 0, 0.0f, -1);
+  NewGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
   EXPECT_EQ(TBlock::FromID(0)->x, 0);
 }
@@ -128,4 +130,58 @@ TEST_F(HookTest, ScaleRuleCases) {
   EXPECT_FLOAT_EQ(SCALEX, 0.6f);
   world.Send(EVENT_MENUACTION, menu_game_ratio);
   EXPECT_EQ(gui().Width(gMainWindow), 100);
+}
+
+TEST_F(HookTest, NewGameTakesTheOptionsAndFitsTheWindowToTheField) {
+  oWrap = 0;
+  oBombLose = 0;
+  ASSERT_EQ(NewGame(20, 10, 5, -1, 3.5f, -1), 1);
+  EXPECT_EQ(Wrapping, 0);
+  EXPECT_EQ(BombLose, 0);
+  EXPECT_EQ(DEFWIDTH, 24.0f * 20 + 52);
+  EXPECT_EQ(DEFHEIGHT, 24.0f * 10 + 52);
+  EXPECT_FLOAT_EQ(winr, DEFWIDTH / DEFHEIGHT);
+  // The window width gives a canvas as wide as the design area; the height follows the ratio.
+  const int cw = gui().Width(gCan), ch = gui().Height(gCan);
+  EXPECT_FLOAT_EQ(SCALEX, std::min(std::max(cw / DEFWIDTH, 0.6f), std::max(ch / DEFHEIGHT, 0.6f)));
+  const int chromeW = gui().Width(gMainWindow) - cw;
+  EXPECT_EQ(gui().Width(gMainWindow), 532 + chromeW);
+  EXPECT_EQ(gui().Height(gMainWindow), int(float(532 + chromeW) / winr + 40.0f));
+  EXPECT_EQ(NewGame(9, 9, 69, -1, 0.0f, -1), 0);
+  EXPECT_EQ(BlockAW, 20);
+}
+
+TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
+  auto click = [this](TBlock* b) {
+    PointAt(b);
+    world.Send(EVENT_MOUSEDOWN, gCan, 1);
+    world.Send(EVENT_MOUSEUP, gCan, 1);
+  };
+  auto mine = [] {
+    for (TBlock& b : Blocks)
+      if (b.Value == -1) return &b;
+    return static_cast<TBlock*>(nullptr);
+  };
+  SExplosion = std::make_shared<Sound>();  // no res/ here
+  for (const uint8_t sound : {1, 0}) {
+    oSound = sound;
+    world.audio.played.clear();
+    ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 1), 1);
+    click(BlockA(4, 4));
+    click(mine());
+    EXPECT_EQ(GameStatus, 2);
+    EXPECT_EQ(world.audio.played.size(), size_t(sound));
+    EXPECT_TRUE(gui().Hidden(gWinWindow));
+  }
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);
+  GameTime = 59.9f;
+  click(BlockA(4, 4));
+  EXPECT_FALSE(gui().Hidden(gWinWindow));
+  EXPECT_EQ(gui().Text(gWinText), "You have won!");
+  EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");
+  EXPECT_FALSE(gui().Enabled(gMainWindow));
+  EXPECT_FALSE(gui().Enabled(gCan));
+  EXPECT_EQ(gui().Focus(), gWinWindow);
+  EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);
+  EXPECT_TRUE(world.audio.played.empty());
 }

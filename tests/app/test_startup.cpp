@@ -5,7 +5,7 @@
 #include "app/globals.h"
 #include "app/startup.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "net/serverlist.h"
 #include "render/background.h"
 #include "tests/support/world.h"

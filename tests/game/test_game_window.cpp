@@ -14,11 +14,13 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
+#include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
 
@@ -97,7 +99,7 @@ class GameWindow : public ::testing::Test {
     SetAudio(&gAudio);
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
-    firstgame = 0;  // no opening flash over the pictures we read
+    firstgame = false;  // no opening flash over the pictures we read
     ASSERT_TRUE(QTest::qWaitForWindowExposed(gQt->WidgetOf(gMainWindow)));
   }
 };
@@ -136,7 +138,7 @@ TEST_F(GameWindow, RevealingAndFlaggingChangeTheirBlocks) {
 }
 
 TEST_F(GameWindow, WinningShowsTheWindow) {
-  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);
   Click(BlockA(2, 2), Qt::LeftButton);
   EXPECT_EQ(GameStatus, 2);
   QWidget* win = gQt->WidgetOf(gWinWindow);
@@ -186,8 +188,8 @@ TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
 TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   const std::string name = "Wilhelmina Featherstonehaugh-Cholmondeley";
   auto winner = TPlayer::Create(name, RGB{200, 40, 40}, 0, nullptr, 0);
-  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 0), 1);
-  ClickBlock(BlockA(2, 2), 1, winner.get());
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+  PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, winner.get(), -1));
   ASSERT_EQ(GameStatus, 2);
   ASSERT_EQ(gQt->Text(gWinText), name + " has won!");
   QWidget* win = gQt->WidgetOf(gWinWindow);
@@ -205,8 +207,8 @@ TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   Hook(close);
   Players.clear();
   // Alone the described window again.
-  ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 0), 1);
-  ClickBlock(BlockA(2, 2), 1, nullptr);
+  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+  PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
   ASSERT_EQ(gQt->Text(gWinText), "You have won!");
   EXPECT_EQ(gQt->Width(gWinWindow), 200);
   EXPECT_EQ(gQt->Width(gWinText), 90);
@@ -237,14 +239,14 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
   EXPECT_EQ(oWidth, width);  // cancelled
   gQt->SetText(gOptionWidth, std::to_string(width));
   for (const char* key : {"Return", "Escape"}) {
-    ASSERT_EQ(StartGame(9, 9, 0, 1, 0.0f, 0), 1);
-    ClickBlock(BlockA(2, 2), 1, nullptr);
+    ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
+    PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
     closedByKey(gWinWindow, key);
   }
 }
 
 TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
-  ASSERT_EQ(StartGame(12, 8, 10, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
   gQt->SetShape(gMainWindow, 40, 40, 900, 500);
   EXPECT_EQ(SCALEX, SCALEY);
   const float cw = float(gQt->Width(gCan)), ch = float(gQt->Height(gCan));
@@ -260,7 +262,7 @@ TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
 // Each tick draws only what changed since the frame on screen, or nothing:
 // at every step of a session the picture equals the whole frame drawn afresh.
 TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
-  ASSERT_EQ(StartGame(12, 10, 15, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
   gQt->SetShape(gMainWindow, 40, 40, 420, 400);
   Pump(300);
   const auto same = [](const char* step) {
@@ -310,7 +312,7 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   same("cross-fade");
   event(EVENT_MENUACTION, menu_game_theme, 0);
   oEffects = 1;
-  ASSERT_EQ(StartGame(12, 10, 15, 1, 0.0f, 1), 1);
+  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
   oEffects = 0;
   same("opening effect");
   Pump(300);

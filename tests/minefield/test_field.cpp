@@ -3,11 +3,10 @@
 #include <set>
 #include <vector>
 
-#include "app/globals.h"
 #include "minefield/block.h"
 #include "minefield/chord.h"
 #include "platform/random.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
@@ -17,7 +16,7 @@ using XY = std::pair<int, int>;
 constexpr XY N{-9, -9};
 
 struct Field : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
   void Build(int w, int h, int wrap) {
     Wrapping = wrap;
     StartBlocks(w, h);
@@ -98,37 +97,6 @@ TEST_F(Field, MinesFollowTheReferencePlacementAndAvoidTheSafeZone) {
         if (const TBlock* a = BlockA(b.x + i, b.y + j); (i || j) && a && a->Value == -1) ++n;
     EXPECT_EQ(b.Value, n) << b.x << "," << b.y;
   }
-}
-
-TEST_F(Field, OpeningEffectComesFromTheGeneratorAndOnlyOnSmallFields) {
-  for (int want : {0, 3, 6}) {
-    int seed = 1;
-    SeedRnd(seed);
-    while (Rand(0, 6) != want) SeedRnd(++seed);
-    SeedRnd(seed);
-    Build(10, 9, 1);
-    ASSERT_EQ(TBlock::effect, want);
-    std::set<int> reds;
-    for (const TBlock& b : Blocks) {
-      reds.insert(b.fadecol[0]);
-      if (want == 3) EXPECT_TRUE(b.FadeAlpha >= 0.5f && b.FadeAlpha <= 5.0f);
-      if (want == 0) EXPECT_EQ(b.FadeAlpha, 1.0f);
-    }
-    EXPECT_EQ(reds.size() > 20, want == 3);  // random colours only for effect 3
-    if (want == 6) {
-      SeedRnd(seed);
-      Build(2, 1, 0);  // too small for a ramp: no division by zero
-      for (const TBlock& b : Blocks) EXPECT_EQ(b.FadeAlpha, 0.0f);
-    }
-  }
-  Build(60, 50, 1);  // exactly 3000 blocks keep their effect
-  EXPECT_GE(TBlock::effect, 0);
-  Build(61, 50, 1);
-  EXPECT_EQ(TBlock::effect, -1);
-  oEffects = 0;
-  Build(5, 5, 1);
-  EXPECT_EQ(TBlock::effect, -1);
-  EXPECT_EQ(Blocks[0].FadeAlpha, 0.0f);
 }
 
 TEST_F(Field, PanningMovesBlocksAroundTheTorus) {

@@ -6,9 +6,9 @@
 
 #include "minefield/block.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/random.h"
-#include "tests/support/world.h"
+#include "tests/support/field.h"
 
 using namespace bg;
 
@@ -71,7 +71,7 @@ void RunOnBigStack(std::function<void()> fn) {
 }
 
 struct Reveal : ::testing::Test {
-  test::World world;
+  test::FieldWorld world;
 };
 
 void ExpectSame(const Reference& ref, uint32_t seed) {
@@ -96,7 +96,7 @@ TEST_F(Reveal, MatchesTheNestedProcedureOnRandomFields) {
     MakeMines(int(rng() % w), int(rng() % h), std::min(mines, w * h - 10), int32_t(rng()));
     for (TBlock& b : Blocks) {
       if (rng() % 6 == 0) b.ToggleFlag(nullptr);
-      if (rng() % 15 == 0) b.Reveal(nullptr, 0, nullptr, 1);  // some blocks already open
+      if (rng() % 15 == 0) b.Reveal(nullptr, 0, 1);  // some blocks already open
     }
     const int clicks = 1 + int(rng() % 4);
     for (int c = 0; c < clicks; ++c) {
@@ -105,7 +105,7 @@ TEST_F(Reveal, MatchesTheNestedProcedureOnRandomFields) {
       const uint8_t unflag = uint8_t(rng() % 2);
       Reference ref(Blocks);
       ref.Reveal(b.id, withPlayer ? 7 : -1, unflag, 1);
-      b.Reveal(withPlayer ? player.get() : nullptr, unflag, nullptr, 1);
+      b.Reveal(withPlayer ? player.get() : nullptr, unflag, 1);
       ExpectSame(ref, seed);
       if (HasFatalFailure()) return;
     }
@@ -132,7 +132,7 @@ TEST_F(Reveal, CallLimitCutsBigEmptyFieldsInTheSameOrder) {
     const int start = w * h / 2 + 17;
     Reference ref(Blocks);
     RunOnBigStack([&] { ref.Reveal(start, -1, 1, 1); });
-    Blocks[size_t(start)].Reveal(nullptr, 1, nullptr, 1);
+    Blocks[size_t(start)].Reveal(nullptr, 1, 1);
     ExpectSame(ref, uint32_t(w));
     EXPECT_EQ(TBlock::NumRevealed(), 85001);
     EXPECT_LT(TBlock::NumRevealed(), w * h);
@@ -143,7 +143,7 @@ TEST_F(Reveal, EmptyFieldUpToTheLimitOpensInOneCall) {
   Wrapping = 0;
   StartBlocks(85001, 1);
   MakeMines(0, 0, 0, 1);
-  Blocks[40000].Reveal(nullptr, 1, nullptr, 1);
+  Blocks[40000].Reveal(nullptr, 1, 1);
   EXPECT_EQ(TBlock::NumRevealed(), 85001);
   EXPECT_EQ(TBlock::CoveredSafe(), 0);
 }
@@ -156,7 +156,7 @@ TEST_F(Reveal, MarksAndFlagsFollowWhoClicked) {
   MakeMines(0, 0, 0, 1);
   BlockA(3, 3)->ToggleFlag(b.get());
   EXPECT_EQ(BlockA(3, 3)->fpid, 2);
-  BlockA(0, 0)->Reveal(a.get(), 0, nullptr, 1);
+  BlockA(0, 0)->Reveal(a.get(), 0, 1);
   const TBlock* f = BlockA(3, 3);
   EXPECT_EQ(f->Revealed, 1);
   EXPECT_EQ(f->pid, 1);
@@ -168,7 +168,7 @@ TEST_F(Reveal, MarksAndFlagsFollowWhoClicked) {
   EXPECT_EQ((*BlockA(5, 5)->pcol)[0], 99);
   EXPECT_EQ((*f->fcol)[2], 60);
   // A second reveal of an open block changes nothing.
-  EXPECT_EQ(BlockA(5, 5)->Reveal(b.get(), 1, nullptr, 1), 0);
+  EXPECT_EQ(BlockA(5, 5)->Reveal(b.get(), 1, 1), 0);
   EXPECT_EQ(BlockA(5, 5)->pid, 1);
   EXPECT_EQ(BlockA(3, 3)->flag, 1);
   // The board still shows the colours after the players are gone (a disconnect).
@@ -186,7 +186,7 @@ TEST_F(Reveal, AloneTheFloodClearsFlagsWithoutRecounting) {
   BlockA(4, 4)->ToggleFlag(nullptr);
   BlockA(2, 2)->ToggleFlag(nullptr);
   ASSERT_EQ(TBlock::flags, 2);
-  BlockA(0, 0)->Reveal(nullptr, 1, nullptr, 1);
+  BlockA(0, 0)->Reveal(nullptr, 1, 1);
   for (const TBlock& b : Blocks) EXPECT_EQ(b.flag, 0);
   EXPECT_EQ(TBlock::flags, 2);  // stays high until the next flag change
   BlockA(1, 1)->ToggleFlag(nullptr);

@@ -18,7 +18,7 @@
 
 #include "net/message.h"
 #include "platform/socket.h"
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 namespace bg::multi {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "net/message.h"
 #include "platform/socket.h"
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 namespace bg {
 namespace {

@@ -19,7 +19,7 @@
 #include "minefield/game.h"
 #include "net/message.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "tests/support/world.h"

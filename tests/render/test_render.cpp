@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "minefield/game.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gfx.h"
+#include "platform/random.h"
 #include "render/background.h"
 #include "render/board.h"
-#include "render/console.h"
 #include "render/scale.h"
 #include "render/simage.h"
 #include "tests/support/world.h"
@@ -61,12 +63,18 @@ struct Render : ::testing::Test {
     IMine = Picture(48, 48);
     SetGraphics(&rec);
     oEffects = 0;
-    ASSERT_EQ(StartGame(9, 9, 10, 1, 0.0f, 0), 1);
+    ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 0), 1);
   }
   void TearDown() override {
     SetGraphics(nullptr);
     IBlock = IBlockRev = IFlag = IMine = nullptr;
   }
+  static void StartFlashed(int w, int h, int wrap) {
+    Wrapping = wrap;
+    StartBlocks(w, h);
+    StartBoard(oEffects != 0);
+  }
+  void DrawBoard() { DrawBlocks(world.gui.Width(gCan), world.gui.Height(gCan)); }
 };
 
 }  // namespace
@@ -74,12 +82,12 @@ struct Render : ::testing::Test {
 TEST_F(Render, RevealedLooksFollowThePlayerColour) {
   {
     auto p = TPlayer::Create("p", RGB{0, 100, 255}, 1, nullptr, 0);
-    ClickBlock(BlockA(4, 4), 1, nullptr);
+    ClickBlock(BlockA(4, 4), 1, nullptr, -1);
     TBlock* mine = nullptr;
     for (TBlock& b : Blocks)
       if (b.Value == -1) mine = &b;
-    ClickBlock(mine, 1, p.get());
-    DrawBlocks();
+    ClickBlock(mine, 1, p.get(), -1);
+    DrawBoard();
     bool sawMine = false;
     for (const auto& o : rec.Of(IMine->GetImage())) {
       sawMine = true;
@@ -93,3 +101,55 @@ TEST_F(Render, RevealedLooksFollowThePlayerColour) {
     EXPECT_TRUE(lightened);
   }
 }
+
+TEST_F(Render, OpeningEffectComesFromTheGeneratorAndOnlyOnSmallFields) {
+  oEffects = 1;
+  for (int want : {0, 3, 6}) {
+    int seed = 1;
+    SeedRnd(seed);
+    while (Rand(0, 6) != want) SeedRnd(++seed);
+    SeedRnd(seed);
+    StartFlashed(10, 9, 1);
+    ASSERT_EQ(Flash.effect, want);
+    std::set<int> reds;
+    for (const BlockFlash& f : Flash.blocks) {
+      reds.insert(f.fadecol[0]);
+      if (want == 3) EXPECT_TRUE(f.FadeAlpha >= 0.5f && f.FadeAlpha <= 5.0f);
+      if (want == 0) EXPECT_EQ(f.FadeAlpha, 1.0f);
+    }
+    EXPECT_EQ(reds.size() > 20, want == 3);  // random colours only for effect 3
+    if (want == 6) {
+      SeedRnd(seed);
+      StartFlashed(2, 1, 0);  // too small for a ramp: no division by zero
+      for (const BlockFlash& f : Flash.blocks) EXPECT_EQ(f.FadeAlpha, 0.0f);
+    }
+  }
+  StartFlashed(60, 50, 1);  // exactly 3000 blocks keep their effect
+  EXPECT_GE(Flash.effect, 0);
+  StartFlashed(61, 50, 1);
+  EXPECT_EQ(Flash.effect, -1);
+  oEffects = 0;
+  StartFlashed(5, 5, 1);
+  EXPECT_EQ(Flash.effect, -1);
+  EXPECT_EQ(Flash.blocks[0].FadeAlpha, 0.0f);
+}
+
+TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
+  SCALEX = SCALEY = 2.0f;
+  gMouseX = framex * SCALEX;  // exactly on the left edge: column 0
+  gMouseY = (framey + 24 * 3 + 1) * SCALEY;
+  UpdateMouseBlock();
+  ASSERT_NE(MouseBlock, nullptr);
+  EXPECT_EQ(MouseBlock->x, 0);
+  EXPECT_EQ(MouseBlock->y, 3);
+  gMouseX = framex * SCALEX - 0.5f;
+  UpdateMouseBlock();
+  EXPECT_EQ(MouseBlock, nullptr);
+  // After panning the hit test finds the block shown there.
+  TBlock::MoveBlocks(1, 0);
+  gMouseX = (framex + 1) * SCALEX;
+  UpdateMouseBlock();
+  ASSERT_NE(MouseBlock, nullptr);
+  EXPECT_EQ(MouseBlock->id, 8 * 9 + 3);
+}
+

@@ -135,7 +135,6 @@ TEST_F(Settings, SavingRules) {
   EXPECT_EQ(Read(Path()), "[s]\r\n\r\n");
   Write(Path(), "old");
   EXPECT_FALSE(ini.Save(0));
-  EXPECT_FALSE(ini.Save(2));
   EXPECT_EQ(Read(Path()), "old");
   EXPECT_TRUE(ini.Save(1));
   EXPECT_EQ(Entries(), (std::set<std::string>{"settings.ini"}));  // no temporary file left

@@ -8,55 +8,26 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "minefield/game.h"
 #include "net/net.h"
 #include "net/serverlist.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/clock.h"
 #include "platform/random.h"
+#include "net/events.h"
 #include "render/background.h"
+#include "render/board.h"
 #include "render/scale.h"
 
 namespace bg::test {
 
-namespace {
-int32_t gFixedClock = 0;
-int32_t FixedClock() { return gFixedClock; }
-}  // namespace
-
-void SetClock(int32_t ms) {
-  gFixedClock = ms;
-  SetMilliSecsSource(&FixedClock);
-}
-void UseRealClock() { SetMilliSecsSource(nullptr); }
-
 void ResetGameState() {
-  Blocks.clear();
-  Blocks.shrink_to_fit();
-  BlockA.Reset(1, 1);
-  BlockAW = BlockAH = 0;
-  Wrapping = 1;
-  TBlock::effect = 0;
-  TBlock::flags = 0;
-  TBlock::recursekill = 0;
-  StartBlocks(0, 0);
-  BlockA.Reset(1, 1);
+  ResetMinefield();
   MouseBlock = nullptr;
-  GameStatus = 0;
-  Mines = 13;
-  BombLose = 0;
-  rseed = 0;
-  GameTime = 0.0f;
-  wtime = 0;
-  DeltaTime = 0.001f;
-  Players.clear();
-  SPlayers.clear();
-  LeavingPlayers.clear();
-  SLeavingPlayers.clear();
-  MPlayer.reset();
-  Actions.clear();
+  Flash = FlashState{};
   TNet::Reset();
   TServerList::ClearList();
   TServerList::CloseSock();
@@ -66,8 +37,8 @@ void ResetGameState() {
   OriginX = OriginY = 0.0f;
   winr = 0.0f;
   gMouseX = gMouseY = 0.0f;
-  BlockMDown = 0;
-  firstgame = 1;
+  BlockMDown = false;
+  firstgame = true;
   backtype = 1;
   oBombLose = 1;
   oPan = 1;
@@ -85,10 +56,12 @@ World::World() {
   ResetGameState();
   SetGui(&gui);
   SetAudio(&audio);
+  SetSessionEvents(&ThePresenter());
 }
 
 World::~World() {
   ResetGameState();
+  SetSessionEvents(nullptr);
   ForgetGadgets();
   TTab::Tabs.clear();
   SExplosion.reset();

@@ -4,6 +4,7 @@
 
 #include "platform/gui_memory.h"
 #include "platform/sound.h"
+#include "tests/support/field.h"
 
 // A clean program state over the in-memory backends, for tests.
 namespace bg::test {
@@ -33,9 +34,5 @@ void WriteFile(const std::string& file, const std::string& bytes);
 
 // Every game global back to its start-up value.
 void ResetGameState();
-
-// A fixed clock for the duration of a test.
-void SetClock(int32_t ms);
-void UseRealClock();
 
 }  // namespace bg::test

@@ -29,9 +29,10 @@
 #include "minefield/block.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gui_memory.h"
 #include "platform/sound.h"
+#include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
 
@@ -221,6 +222,7 @@ void Click(long id, long button) {
   const int y = int((framey + b.dy + 12) * SCALEY + OriginY);
   Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
   Update();  // finds the block under the pointer, as a tick would
+  UpdateMouseBlock();
   if (MouseBlock != &b) return Reply("ERR pointer not over block " + std::to_string(id));
   // 1 left (pressed, then released), 2 right, 3 middle (a chord): as the canvas reports them.
   if (button == 1) Send(EVENT_MOUSEDOWN, gCan, 1);
@@ -372,7 +374,7 @@ int main(int argc, char** argv) {
     Reply("ERR start-up failed: " + Escape(error));
     return 1;
   }
-  bg::firstgame = 0;
+  bg::firstgame = false;
   Reply("READY");
 
   gNextTick = Clock::now() + kTick;

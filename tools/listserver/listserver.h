@@ -34,12 +34,6 @@ inline constexpr size_t kReadPerRound = 16 * 1024;
 // A full list is about 72 KiB; a client that leaves several unread is dropped.
 inline constexpr size_t kSendCap = 256 * 1024;
 
-inline constexpr uint16_t kMsgHello = 100;
-inline constexpr uint8_t kKindAnnounce = 1;
-inline constexpr uint8_t kKindIntroduce = 2;
-inline constexpr uint16_t kMsgListRequest = 101;
-inline constexpr uint16_t kMsgList = 102;
-
 class Server {
  public:
   // Binds and listens; false (with a log line) when the port is taken.

@@ -40,11 +40,12 @@
 #include "minefield/block.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "net/players.h"
+#include "minefield/players.h"
 #include "platform/gui_memory.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
-#include "tests/multi/instance.h"
+#include "render/background.h"
+#include "tools/headless/instance.h"
 #include "tools/soak/load.h"
 
 namespace {
@@ -418,7 +419,7 @@ int SoakMain(Options& o, const std::string& self) {
     std::fprintf(stderr, "soak: start-up failed: %s\n", error.c_str());
     return 2;
   }
-  bg::firstgame = 0;
+  bg::firstgame = false;
   bg::Event tick;
   tick.id = bg::EVENT_TIMERTICK;
   for (int attempt = 0; attempt < 5 && bg::TNet::NetStatus != 2; ++attempt) {

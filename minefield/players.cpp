@@ -1,9 +1,7 @@
-#include "net/players.h"
+#include "minefield/players.h"
 
 #include <algorithm>
 
-#include "app/gadgets.h"
-#include "platform/gui.h"
 
 namespace bg {
 
@@ -64,9 +62,7 @@ std::optional<uint8_t> TPlayer::NID() {
 TPlayer* TPlayer::SFindByClient(const TNetClient* c) { return Find(SPlayers, [c](const TPlayer& p) { return p.client == c; }); }
 TPlayer* TPlayer::SFindByID(uint8_t i) { return Find(SPlayers, [i](const TPlayer& p) { return p.id == i; }); }
 TPlayer* TPlayer::SFindByName(const std::string& n) { return Find(SPlayers, [&n](const TPlayer& p) { return p.name == n; }); }
-TPlayer* TPlayer::FindByClient(const TNetClient* c) { return Find(Players, [c](const TPlayer& p) { return p.client == c; }); }
 TPlayer* TPlayer::FindByID(uint8_t i) { return Find(Players, [i](const TPlayer& p) { return p.id == i; }); }
-TPlayer* TPlayer::FindByName(const std::string& n) { return Find(Players, [&n](const TPlayer& p) { return p.name == n; }); }
 
 TAction& TAction::Add(uint8_t atype, uint8_t amod, float adata, uint8_t aplayer) {
   Actions.push_back({atype, amod, adata, aplayer});
@@ -77,7 +73,6 @@ int32_t PlayersSortId(const TPlayer& a, const TPlayer& b) { return a.id > b.id ?
 int32_t compareScore(const TPlayer& a, const TPlayer& b) {
   return a.score > b.score ? 1 : a.score == b.score ? 0 : -1;
 }
-RGB ColCreate(uint8_t r, uint8_t g, uint8_t b) { return RGB{r, g, b}; }
 
 void SortPlayersById(std::vector<PlayerRef>& list) {
   std::stable_sort(list.begin(), list.end(),
@@ -89,14 +84,6 @@ std::vector<PlayerRef> RankByScore(const std::vector<PlayerRef>& list) {
   std::stable_sort(ranking.begin(), ranking.end(),
                    [](const PlayerRef& a, const PlayerRef& b) { return compareScore(*a, *b) > 0; });
   return ranking;
-}
-
-void PlayerlistRefresh() {
-  SortPlayersById(Players);
-  if (!gChatPList) return;
-  Gui& gui = TheGui();
-  gui.ClearItems(gChatPList);
-  for (const PlayerRef& p : Players) gui.AddItem(gChatPList, p->name);
 }
 
 }  // namespace bg

@@ -1,4 +1,4 @@
-#include "tests/multi/instance.h"
+#include "tools/headless/instance.h"
 
 #include <fcntl.h>
 #include <poll.h>

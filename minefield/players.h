@@ -18,9 +18,9 @@ struct TPlayer {
   ColourRef col = std::make_shared<RGB>(RGB{0, 0, 0});
   uint8_t id = 0;
   TNetClient* client = nullptr;
-  uint8_t Left = 0;
+  bool Left = false;  // has left the game
   int32_t score = 0;
-  int32_t out = 0;
+  bool out = false;  // knocked out by a lethal mine
 
   // list 0: Players (this program's view); 1: SPlayers (the host's records).
   static std::shared_ptr<TPlayer> Create(const std::string& name, const RGB& col, uint8_t id, TNetClient* client,
@@ -33,9 +33,7 @@ struct TPlayer {
   static TPlayer* SFindByClient(const TNetClient* client);
   static TPlayer* SFindByID(uint8_t id);
   static TPlayer* SFindByName(const std::string& name);
-  static TPlayer* FindByClient(const TNetClient* client);
   static TPlayer* FindByID(uint8_t id);
-  static TPlayer* FindByName(const std::string& name);
 };
 using PlayerRef = std::shared_ptr<TPlayer>;
 
@@ -59,11 +57,8 @@ extern RGB color;
 
 int32_t PlayersSortId(const TPlayer& a, const TPlayer& b);
 int32_t compareScore(const TPlayer& a, const TPlayer& b);
-RGB ColCreate(uint8_t r, uint8_t g, uint8_t b);
 // Stable sorts, so equal keys keep their order.
 void SortPlayersById(std::vector<PlayerRef>& list);
 std::vector<PlayerRef> RankByScore(const std::vector<PlayerRef>& list);
-// Refills the player list box from Players in ascending id order.
-void PlayerlistRefresh();
 
 }  // namespace bg

@@ -1,0 +1,46 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "minefield/game.h"
+#include "net/events.h"
+#include "net/protocol.h"
+
+// Turns what the rules and the session report into labels, console lines,
+// sounds and windows.
+namespace bg {
+
+// Appends a line to the chat console without making a hidden console visible.
+void CPrint(const std::string& text);
+
+// StartGame with the options for wrap and bomblose -1, then the new field
+// shown. 1 when started; 0 when refused, with nothing changed.
+uint8_t NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose);
+// A new field shown: the window fitted to a new size, the pictures, the opening flash, the players.
+void PresentStart(const StartOutcome& started);
+// What a click did, shown: the explosion, the win window, the scores in the console.
+void PresentClick(const ClickOutcome& click);
+// This program's own click: applied at once alone, sent to the host in a network game.
+void ClickField(TBlock* block, uint8_t button);
+// The player list box from Players.
+void ShowPlayers();
+// The server list box from the list server's last answer.
+void ShowServerList();
+// The chat page of the multiplayer window, once connected or hosting.
+void ShowChatPage();
+// The options as the setup of the games this program hosts.
+GameOptions HostedGameOptions();
+
+// The session's reports, shown; installed at start-up.
+class Presenter final : public SessionEvents {
+ public:
+  void StatusText(const std::string& text) override;
+  void ConsoleLine(const std::string& text) override { CPrint(text); }
+  void PlayersChanged() override { ShowPlayers(); }
+  void ServerListChanged() override { ShowServerList(); }
+  void FieldStarted(const StartOutcome& started) override { PresentStart(started); }
+  void ClickApplied(const ClickOutcome& click) override { PresentClick(click); }
+};
+Presenter& ThePresenter();
+
+}  // namespace bg

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+#include "minefield/game.h"
+
+// What the session reports. The session never touches windows: the program
+// installs an implementation that shows these; none installed, they go nowhere.
+namespace bg {
+
+class SessionEvents {
+ public:
+  virtual ~SessionEvents() = default;
+  // The connection's state in a word or two ("Hosting", "Failed to connect").
+  virtual void StatusText(const std::string&) {}
+  // A line for the chat console: chat, players joining and leaving, disconnects.
+  virtual void ConsoleLine(const std::string&) {}
+  // Players changed (joined, left, renamed, all gone); Players is sorted by id.
+  virtual void PlayersChanged() {}
+  // The server list (TServerList::Gamelist and its Notice) changed.
+  virtual void ServerListChanged() {}
+  // The host started a new field.
+  virtual void FieldStarted(const StartOutcome&) {}
+  // A relayed click was applied: a game may have been won or ended.
+  virtual void ClickApplied(const ClickOutcome&) {}
+};
+
+SessionEvents& Events();
+// nullptr: reports go nowhere.
+void SetSessionEvents(SessionEvents* events);
+
+}  // namespace bg
