@@ -86,15 +86,19 @@ bool Synced(const Group& group, State* first = nullptr) {
   return bool(ref);
 }
 
-// Names what differs, after a wait for agreement has run out.
-void ExpectSame(const Group& group) {
+// Waits until the group agrees; when it does not, names what differs.
+::testing::AssertionResult Agree(const Group& group) {
+  if (Eventually([&] { return Synced(group); })) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
   const State ref = group.front()->Dump();
   for (Instance* i : group) {
     const State s = i->Dump();
-    EXPECT_EQ(s.board, ref.board) << i->Label() << " vs " << group.front()->Label();
-    EXPECT_EQ(s.marks, ref.marks) << i->Label() << " vs " << group.front()->Label();
-    EXPECT_EQ(s.players, ref.players) << i->Label() << " vs " << group.front()->Label();
+    if (s.board != ref.board || s.marks != ref.marks || s.players != ref.players)
+      failure << i->Label() << " vs " << group.front()->Label() << ":\n  board " << s.board << "\n     vs " << ref.board
+              << "\n  marks " << s.marks << "\n     vs " << ref.marks << "\n  players " << s.players.size() << " vs "
+              << ref.players.size() << "\n";
   }
+  return failure;
 }
 
 class Multi : public ::testing::Test {
@@ -261,23 +265,12 @@ TEST_F(Multi, HostTwoPlayersAndALateJoinerKeepOneBoard) {
   Connect(l, port);
   const Group all{&h, &a, &b, &l};
   ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 4); }));
-  if (!Eventually([&] { return Synced(all); })) {
-    ExpectSame(all);
-    FAIL() << "the late joiner does not agree with the others";
-  }
+  ASSERT_TRUE(Agree(all)) << "the late joiner does not agree with the others";
   const State ls = l.Dump();
   EXPECT_EQ(ls.MyName(), "Ace3");
   ASSERT_NE(ls.Find("Ace3"), nullptr);
   EXPECT_EQ(ls.Find("Ace3")->id, 3);
-  // It met every earlier player before any replayed click took effect.
-  const size_t scores = ls.console.find("  Scores  ");
-  for (const std::string& name : names) {
-    const size_t at = ls.console.find(JoinLine(name));
-    EXPECT_NE(at, std::string::npos) << name << " missing from the late joiner's console";
-    if (scores != std::string::npos) {
-      EXPECT_LT(at, scores);
-    }
-  }
+  for (const std::string& name : names) EXPECT_TRUE(Contains(ls.console, JoinLine(name))) << name;
   for (Instance* i : trio) EXPECT_TRUE(Contains(i->Dump().console, JoinLine("Ace3"))) << i->Label();
 
   // All four clear the rest; a player's own flag holds their click, so each round shifts who clicks what.
@@ -300,39 +293,21 @@ TEST_F(Multi, HostTwoPlayersAndALateJoinerKeepOneBoard) {
     EXPECT_EQ(s.wintext, end.wintext) << i->Label();
     EXPECT_TRUE(s.winShown) << i->Label();
   }
-}
 
-TEST_F(Multi, LateJoinerOfAFinishedGameMeetsThePlayersBeforeTheScores) {
-  Instance& h = Spawn("host");
-  Instance& j = Spawn("late");
-  ASSERT_TRUE(AllReady());
-  const int port = StartGame({&h}, {"Solo"});
-  ASSERT_NE(port, 0) << "hosting failed";
-  ASSERT_TRUE(NewField({&h}, 8, 8, 10, false));
-  const std::vector<int> mines = PlacedMines({&h}, h);
-  ASSERT_EQ(mines.size(), 10u);
-  for (int round = 0; round < 5 && h.Dump().game != 2; ++round) {
-    for (int id : CoveredSafe(h.Dump(), mines)) h.Cmd(Click(id, 1));
-    Eventually([&] { return h.Dump().game == 2; }, 1000);
-  }
-  const State hs = h.Dump();
-  ASSERT_EQ(hs.game, 2);
-  ASSERT_TRUE(Contains(hs.console, "  Scores  "));
-
-  ASSERT_EQ(j.Cmd("set name Late"), "OK");
-  Connect(j, port);
-  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); }));
-  if (!Eventually([&] { return Synced({&h, &j}); })) {
-    ExpectSame({&h, &j});
-    FAIL() << "the late joiner does not agree with the host";
-  }
-  const State js = j.Dump();
-  EXPECT_EQ(js.game, 2);
-  const size_t join = js.console.find(JoinLine("Solo")), scores = js.console.find("  Scores  ");
-  ASSERT_NE(join, std::string::npos) << js.console;
-  ASSERT_NE(scores, std::string::npos) << js.console;
-  EXPECT_LT(join, scores) << js.console;
-  EXPECT_EQ(js.wintext, hs.wintext);
+  // One who joins after the end replays it whole, and meets every player before the scores.
+  Instance& z = Spawn("after");
+  ASSERT_TRUE(z.Ready());
+  ASSERT_EQ(z.Cmd("set name Zed"), "OK");
+  Connect(z, port);
+  const Group five{&h, &a, &b, &l, &z};
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(five, 5); }));
+  ASSERT_TRUE(Agree(five)) << "the joiner after the end does not agree with the others";
+  const State zs = z.Dump();
+  EXPECT_EQ(zs.game, 2);
+  EXPECT_EQ(zs.wintext, end.wintext);
+  const size_t scores = zs.console.find("  Scores  ");
+  ASSERT_NE(scores, std::string::npos) << zs.console;
+  for (const char* name : {"Ace", "Ace1", "Ace2", "Ace3"}) EXPECT_LT(zs.console.find(JoinLine(name)), scores) << name;
 }
 
 TEST_F(Multi, ChatColourKickAndALostHost) {
@@ -429,10 +404,7 @@ TEST_F(Multi, APeerWithAHugeNameAndHugeLinesSpoilsTheGameForNobody) {
   Connect(l, port);
   const Group all{&h, &a, &l};
   ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 4); }));
-  if (!Eventually([&] { return Synced(all); })) {
-    ExpectSame(all);
-    FAIL() << "the late joiner does not agree with the others";
-  }
+  ASSERT_TRUE(Agree(all)) << "the late joiner does not agree with the others";
   const State ls = l.Dump();
   EXPECT_EQ(ls.MyName(), std::string(kMaxNameChars, 'L'));
   for (const std::string& name : {std::string("Hal"), std::string("Ann"), q})
@@ -516,7 +488,9 @@ TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
   ASSERT_GE(target, 0) << "no field offered a number to chord";
   const int ann = a.Dump().Find("Ann")->id;
   for (int n : around)  // the host's flags count for Ann's chord
-    if (IsMine(mines, n) && h.Dump().board[size_t(n)] == '.') ASSERT_EQ(h.Cmd(Click(n, 2)), "OK");
+    if (IsMine(mines, n) && h.Dump().board[size_t(n)] == '.') {
+      ASSERT_EQ(h.Cmd(Click(n, 2)), "OK");
+    }
   ASSERT_TRUE(Eventually([&] {
     State s;
     return Synced(duo, &s) && std::none_of(around.begin(), around.end(), [&](int n) { return IsMine(mines, n) && s.board[size_t(n)] == '.'; });
@@ -560,10 +534,7 @@ TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
   const int row = RowWith(j.Dump().list, "Lister");
   ASSERT_EQ(j.Cmd("join " + std::to_string(row)), "OK");
   ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); })) << "joining from the list failed";
-  if (!Eventually([&] { return Synced({&h, &j}); })) {
-    ExpectSame({&h, &j});
-    FAIL() << "the player does not agree with the host";
-  }
+  ASSERT_TRUE(Agree({&h, &j})) << "the player does not agree with the host";
   EXPECT_EQ(j.Dump().net, 1);
 
   h.Quit();

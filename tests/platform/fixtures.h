@@ -14,17 +14,14 @@ std::string TempPath(const std::string& name);
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// PNG through libpng. colorType: PNG_COLOR_TYPE_*; `data` holds packed rows
-// at the given bit depth.
-void WritePng(const std::string& path, int w, int h, int colorType, int bitDepth,
-              const std::vector<uint8_t>& data, bool interlaced = false);
-void WritePngRgb(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb);
-void WritePngRgba(const std::string& path, int w, int h, const std::vector<uint8_t>& rgba);
-// PNG chunks by hand, for files libpng would not write.
-std::vector<uint8_t> PngChunk(const char type[4], const std::vector<uint8_t>& payload);
+// PNG or JPEG by the path's extension, from packed RGB (3 channels) or RGBA (4) rows;
+// quality -1 is the encoder's default.
+void WritePicture(const std::string& path, int w, int h, int channels, const std::vector<uint8_t>& px,
+                  int quality = -1);
+// 1-bit PNG, pixels alternating white and black along each row.
+void WriteMonoPng(const std::string& path, int w, int h);
+// A valid small PNG whose header claims w x h.
 std::vector<uint8_t> PngHeaderOnly(uint32_t w, uint32_t h);
-
-void WriteJpeg(const std::string& path, int w, int h, const std::vector<uint8_t>& rgb, int quality = 95);
 
 // 16-bit mono PCM sine.
 void WriteWav(const std::string& path, int rate, double seconds, double hz, double amplitude);

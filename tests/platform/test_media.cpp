@@ -1,6 +1,5 @@
 // Picture and font decoding, display-free.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -29,8 +28,8 @@ TEST(LoadImage, BadFilesGiveNull) {
   EXPECT_FALSE(LoadImage(TempDir()));
   EXPECT_FALSE(LoadImage("/dev/zero"));
   const auto png = TempPath("noise.png"), jpg = TempPath("noise.jpg"), bad = TempPath("bad");
-  WritePngRgba(png, 40, 30, Noise(40 * 30 * 4, 3));
-  WriteJpeg(jpg, 64, 64, Noise(64 * 64 * 3, 11), 90);
+  WritePicture(png, 40, 30, 4, Noise(40 * 30 * 4, 3));
+  WritePicture(jpg, 64, 64, 3, Noise(64 * 64 * 3, 11), 90);
   ASSERT_TRUE(LoadImage(png) && LoadImage(jpg));  // whole, both decode (masking is checked on screen in test_gl)
   const auto pngBytes = ReadFile(png), jpgBytes = ReadFile(jpg);
   std::vector<std::vector<uint8_t>> files;
@@ -59,10 +58,10 @@ TEST(LoadImage, SizeCapIsSixteenKSideAndSixtyFourMegapixels) {
   const auto huge = TempPath("huge.png");  // refused from the header, before any allocation
   WriteFile(huge, PngHeaderOnly(100000, 100000));
   EXPECT_FALSE(LoadImage(huge));
-  // 1-bit grey keeps these valid files small.
+  // 1-bit pixels keep these valid files small.
   auto mono = [](int w, int h) {
     const auto path = TempPath("mono_" + std::to_string(w) + "x" + std::to_string(h) + ".png");
-    WritePng(path, w, h, PNG_COLOR_TYPE_GRAY, 1, std::vector<uint8_t>(size_t((w + 7) / 8) * h, 0xAA));
+    WriteMonoPng(path, w, h);
     return path;
   };
   auto edge = LoadImage(mono(16384, 1));

@@ -80,7 +80,7 @@ TEST_F(QtGuiTest, RedrawPaintsTheCanvasBeforeReturning) {
   EXPECT_EQ(paints, 1);
 
   ASSERT_TRUE(ShowNow(win));
-  QTest::qWaitFor([&] { return paints > 1; });  // the expose paint, before the ones counted below
+  ASSERT_TRUE(QTest::qWaitFor([&] { return paints > 1; }));  // the expose paint, before the ones counted below
   const int before = paints;
   gui->Redraw(canvas);
   EXPECT_EQ(paints, before + 1);

@@ -108,23 +108,4 @@ Event World::Send(int id, Gadget* source, int data, int x, int y, ObjectRef extr
   return ev;
 }
 
-void World::MakeGameGadgets() {
-  gMainWindow = gui.CreateWindow("Blastgrid", 40, 40, 270, 320, nullptr,
-                                 WINDOW_TITLEBAR | WINDOW_RESIZABLE | WINDOW_MENU | WINDOW_CLIENTCOORDS);
-  gCan = gui.CreateCanvas(0, 40, 254, 264, gMainWindow, 0);
-  gui.SetLayout(gCan, true, true, true, true);
-  gHScroll = gui.CreateSlider(0, 304, 254, 16, gMainWindow, SLIDER_HORIZONTAL);
-  gui.SetLayout(gHScroll, true, true, false, true);
-  gVScroll = gui.CreateSlider(254, 40, 16, 264, gMainWindow, SLIDER_VERTICAL);
-  gui.SetLayout(gVScroll, false, true, true, true);
-  gWinWindow = gui.CreateWindow("Congratulations", 100, 100, 200, 100, gMainWindow, WINDOW_TITLEBAR);
-  gui.Hide(gWinWindow);
-  gWinText = gui.CreateLabel("You have won!", 40, 10, 90, 15, gWinWindow, 0);
-  gWinTextTime = gui.CreateLabel("Time Taken: ", 40, 30, 150, 15, gWinWindow, 0);
-  gChatConsole = gui.CreateTextArea(0, 0, 250, 240, nullptr, TEXTAREA_READONLY);
-  gChatPList = gui.CreateListBox(250, 0, 100, 240, nullptr, 0);
-  SExplosion = std::make_shared<Sound>();
-  SExplosion->path = "res/expl.wav";
-}
-
 }  // namespace bg::test

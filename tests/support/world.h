@@ -14,9 +14,6 @@ struct World {
   ~World();
   MemoryGui gui;
   MemoryAudio audio;
-  // The windows the rules write to: the main window with its canvas and the
-  // win window with its two labels, the chat console and the player list.
-  void MakeGameGadgets();
   // The whole start-up over the memory backends, in the current directory.
   bool Start();
   // Feeds one event record to the hook.
