@@ -9,6 +9,7 @@
 #include "tests/support/field.h"
 
 using namespace bg;
+using bg::test::MineIds;
 
 namespace {
 
@@ -25,12 +26,6 @@ struct Field : ::testing::Test {
     std::vector<XY> out;
     for (const TBlock* a : b->AdjBlocks) out.push_back(a ? XY{a->x, a->y} : N);
     return out;
-  }
-  static std::vector<int> MineIds() {
-    std::vector<int> ids;
-    for (const TBlock& b : Blocks)
-      if (b.Value == -1) ids.push_back(b.id);
-    return ids;
   }
 };
 

@@ -6,6 +6,7 @@
 #include "tests/support/field.h"
 
 using namespace bg;
+using bg::test::MineIds;
 
 namespace {
 
@@ -22,12 +23,6 @@ struct Game : ::testing::Test {
     for (TBlock& b : Blocks)
       if (mine ? b.Value == -1 && !b.Revealed : b.Value > 0 && !b.Revealed) return &b;
     return nullptr;
-  }
-  static std::vector<int> MineIds() {
-    std::vector<int> ids;
-    for (const TBlock& b : Blocks)
-      if (b.Value == -1) ids.push_back(b.id);
-    return ids;
   }
 };
 
@@ -114,19 +109,3 @@ TEST_F(Game, ScoresComeFromTheBoardAndLethalMinesKnockPlayersOut) {
   EXPECT_EQ(b->score, -4);
   EXPECT_EQ(a->score, -5);
 }
-
-TEST_F(Game, KeptCountersAgreeWithWalksAfterManyClicks) {
-  ASSERT_TRUE(Start(40, 30, 150, 1, 0.0f, 0));
-  SeedRnd(5);
-  for (int i = 0; i < 3000; ++i) Click(TBlock::FromID(Rand(0, 1199)), uint8_t(Rand(1, 2)));
-  int revealed = 0, flags = 0, coveredSafe = 0;
-  for (const TBlock& b : Blocks) {
-    revealed += b.Revealed;
-    flags += b.flag;
-    coveredSafe += !b.Revealed && b.Value > -1;
-  }
-  EXPECT_EQ(TBlock::NumRevealed(), revealed);
-  EXPECT_EQ(TBlock::CountFlags(), flags);
-  EXPECT_EQ(TBlock::CoveredSafe(), coveredSafe);
-}
-

@@ -139,25 +139,23 @@ TEST(FieldReader, LineRulesLimitsAndStickyFlags) {
   FieldReader r(lines);
   for (const char* want : {"ab", "c", "\xC3\xA9", ""}) EXPECT_EQ(r.ReadLine(), want);  // CR dropped; LF or NUL ends
   EXPECT_TRUE(r.Ok());
-  // The limit counts every byte before the end, CR included: exactly maxBytes passes.
-  Bytes ten(9, 'x');
-  ten.push_back(13);
-  ten.push_back(10);
-  EXPECT_EQ(FieldReader(ten).ReadLine(10), std::string(9, 'x'));
-  ten.insert(ten.begin(), 'x');
-  FieldReader over(ten);
-  over.ReadLine(10);
-  EXPECT_TRUE(over.Failed());
-  const Bytes eleven(11, 'x'), unended = {'a', 'b', 13}, three = {1, 2, 3};
-  FieldReader endless(eleven);  // past the limit with no end in sight: fails without waiting
-  endless.ReadLine(10);
-  EXPECT_TRUE(endless.Failed());
-  FieldReader open(unended);
-  EXPECT_EQ(open.ReadLine(), "");
-  EXPECT_TRUE(open.NeedMore());
-  EXPECT_FALSE(open.Failed());
+  // The limit counts every byte before the end, CR included: exactly maxBytes passes. Past the
+  // limit with no end in sight fails without waiting; short of it, waits.
+  const struct {
+    Bytes in;
+    std::string got;
+    bool failed, needMore;
+  } cases[] = {{Cat({Bytes(9, 'x'), {13, 10}}), std::string(9, 'x'), false, false},
+               {Cat({Bytes(10, 'x'), {13, 10}}), "", true, false},
+               {Bytes(11, 'x'), "", true, false},
+               {{'a', 'b', 13}, "", false, true}};
+  for (const auto& c : cases) {
+    FieldReader f(c.in);
+    EXPECT_EQ(f.ReadLine(10), c.got);
+    EXPECT_TRUE(f.Failed() == c.failed && f.NeedMore() == c.needMore) << c.in.size() << " bytes";
+  }
   // Counts: one no frame can hold fails at once; one that may still come waits.
-  const Bytes sixteen(16, 'x');
+  const Bytes sixteen(16, 'x'), three = {1, 2, 3};
   FieldReader big(sixteen, 100), fits(sixteen, 100);
   big.ReadBytes(101);
   fits.ReadString(100);

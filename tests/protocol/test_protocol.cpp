@@ -77,29 +77,20 @@ struct Peer {
   }
 };
 
-MessageWriter Join(const std::string& name, RGB c = {9, 8, 7}) {
+// A message from its fields: int32_t as an int, uint8_t as a byte, text as a line.
+void Put(MessageWriter& w, int32_t v) { w.MInt(v); }
+void Put(MessageWriter& w, uint8_t v) { w.MByte(v); }
+void Put(MessageWriter& w, const std::string& v) { w.MLine(v); }
+template <class... Fields>
+MessageWriter Make(uint16_t id, const Fields&... fields) {
   MessageWriter w;
-  w.MNew(1);
-  w.MLine(name);
-  w.MByte(c[0]);
-  w.MByte(c[1]);
-  w.MByte(c[2]);
+  w.MNew(id);
+  (Put(w, fields), ...);
   return w;
 }
-MessageWriter ClickMsg(int32_t id, uint8_t button) {
-  MessageWriter w;
-  w.MNew(50);
-  w.MInt(id);
-  w.MByte(button);
-  return w;
-}
-
-MessageWriter ChatMsg(const std::string& text) {
-  MessageWriter w;
-  w.MNew(5);
-  w.MLine(text);
-  return w;
-}
+MessageWriter Join(const std::string& name) { return Make(1, name, uint8_t(9), uint8_t(8), uint8_t(7)); }
+MessageWriter ClickMsg(int32_t id, uint8_t button) { return Make(50, id, button); }
+MessageWriter ChatMsg(const std::string& text) { return Make(5, text); }
 
 int NoDelay(const TSocket& s) {
   int v = -1;
@@ -199,11 +190,7 @@ TEST_F(Protocol, HostileOrUnwelcomeConnectionsAreDroppedAlone) {
   ASSERT_TRUE(early.Open(port));  // accepted, not joined yet: hears of nobody
   Joined(good, "G");
   Joined(bad, "X");
-  std::vector<uint8_t> garbage(5000, 'a');  // a line far longer than any name or chat line
-  MessageWriter w;
-  w.MNew(5);
-  garbage.insert(garbage.begin(), w.Bytes().begin(), w.Bytes().end());
-  bad.SendRaw(garbage);
+  bad.Send(Make(5, std::string(5000, 'a')));  // a line far longer than any name or chat line
   ASSERT_TRUE(Until({&good}, [&] { return !good.Of(3).empty(); }));
   EXPECT_EQ(good.Of(3)[0].nums[0], 2);
   good.Send(ClickMsg(5, 2));
@@ -256,12 +243,7 @@ TEST_F(Protocol, ClickAndChatFloodsAreCut) {
 TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
   TNet::NetStatus = 1;
   auto setup = [](int32_t w, int32_t h, int32_t m, int32_t seed, float time = 2.5f) {
-    MessageWriter g;
-    g.MNew(41);
-    for (int32_t v : {w, h, m}) g.MInt(v);
-    g.MByte(1);
-    g.MByte(1);
-    g.MInt(seed);
+    MessageWriter g = Make(41, w, h, m, uint8_t(1), uint8_t(1), seed);
     g.MFloat(time);
     return g;
   };
@@ -339,9 +321,7 @@ TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
   Joined(a, "A");
   TNetClient* c = TPlayer::SFindByName("A")->client;
   const MessageWriter click = ClickMsg(5, 2), chat = ChatMsg("lost");
-  MessageWriter unknown;
-  unknown.MNew(77);
-  for (uint8_t v : {1, 2, 3}) unknown.MByte(v);
+  const MessageWriter unknown = Make(77, uint8_t(1), uint8_t(2), uint8_t(3));
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;

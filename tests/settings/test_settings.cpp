@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
+
+#include "tests/support/world.h"
 
 namespace fs = std::filesystem;
 using bg::TVellIni;
+using bg::test::ReadFile;
+using bg::test::WriteFile;
 
 namespace {
 
@@ -22,39 +25,26 @@ Model ModelOf(const TVellIni& ini) {
   return m;
 }
 
+// Each test in a fresh current directory.
 class Settings : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/bg_settings_XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  std::string Path(const std::string& name = "settings.ini") const { return (dir / name).string(); }
-  static void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::set<std::string> Entries() const {
+  static std::string Path(const std::string& name = "settings.ini") { return name; }
+  static std::set<std::string> Entries() {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(".")) names.insert(e.path().filename().string());
     return names;
   }
-  TVellIni Load(const std::string& bytes) {
-    Write(Path(), bytes);
+  static TVellIni Load(const std::string& bytes) {
+    WriteFile(Path(), bytes);
     TVellIni ini = TVellIni::Create(Path());
     ini.Load();
     return ini;
   }
-  std::string Saved(TVellIni& ini) {
+  static std::string Saved(TVellIni& ini) {
     EXPECT_TRUE(ini.Save(1));
-    return Read(ini.Filename);
+    return ReadFile(ini.Filename);
   }
-  fs::path dir;
+  bg::test::TempDir dir;
 };
 
 TEST(TextToInt, EveryForm) {
@@ -132,20 +122,20 @@ TEST_F(Settings, SavingRules) {
   TVellIni ini = TVellIni::Create(Path());
   ini.AddSection("s");
   EXPECT_TRUE(ini.Save(0));  // a missing file is written without force
-  EXPECT_EQ(Read(Path()), "[s]\r\n\r\n");
-  Write(Path(), "old");
+  EXPECT_EQ(ReadFile(Path()), "[s]\r\n\r\n");
+  WriteFile(Path(), "old");
   EXPECT_FALSE(ini.Save(0));
-  EXPECT_EQ(Read(Path()), "old");
+  EXPECT_EQ(ReadFile(Path()), "old");
   EXPECT_TRUE(ini.Save(1));
   EXPECT_EQ(Entries(), (std::set<std::string>{"settings.ini"}));  // no temporary file left
   // A symlink stays a link, and the file it names keeps its mode.
   fs::remove(Path());
-  Write(Path("real.ini"), "old");
+  WriteFile(Path("real.ini"), "old");
   ASSERT_EQ(::chmod(Path("real.ini").c_str(), 0640), 0);
   fs::create_symlink("real.ini", Path());
   ASSERT_TRUE(ini.Save(1));
   EXPECT_TRUE(fs::is_symlink(Path()));
-  EXPECT_EQ(Read(Path("real.ini")), "[s]\r\n\r\n");
+  EXPECT_EQ(ReadFile(Path("real.ini")), "[s]\r\n\r\n");
   struct stat st {};
   ASSERT_EQ(::stat(Path("real.ini").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);

@@ -1,5 +1,6 @@
 #include "tests/support/field.h"
 
+#include "minefield/block.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "platform/clock.h"
@@ -42,6 +43,13 @@ void ResetMinefield() {
   MPlayer.reset();
   Actions.clear();
   SetRndState(0x1234);
+}
+
+std::vector<int> MineIds() {
+  std::vector<int> ids;
+  for (const TBlock& b : Blocks)
+    if (b.Value == -1) ids.push_back(b.id);
+  return ids;
 }
 
 FieldWorld::FieldWorld() { ResetMinefield(); }

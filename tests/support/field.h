@@ -1,11 +1,15 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 // A clean minefield for tests that link the rules alone.
 namespace bg::test {
 
 // Every minefield global (field, game, players, click log) back to its start-up value.
 void ResetMinefield();
+
+// Ids of the blocks that hold a mine.
+std::vector<int> MineIds();
 
 // A fixed clock for the duration of a test.
 void SetClock(int32_t ms);
