@@ -23,6 +23,7 @@
 #include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
+#include "tests/support/scratch.h"
 
 using namespace bg;
 
@@ -86,11 +87,19 @@ void ExpectOneWholeLine(QLabel* label) {
 
 int Brightness(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); }
 
+void Send(int id, Gadget* source, int data = 0) {
+  Event ev;
+  ev.id = id;
+  ev.source = source;
+  ev.data = data;
+  Hook(ev);
+}
+
 class GameWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static char tmpl[] = "/tmp/blastgrid-window-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
+    static const test::ScratchDir scratch;
+    const std::string& dir = scratch.path;
     std::filesystem::create_directory_symlink(BG_RES_DIR, dir + "/res");
     std::ofstream(dir + "/config.ini") << "[settings]\r\nEffects=0\r\n";
     ASSERT_EQ(chdir(dir.c_str()), 0);
@@ -119,13 +128,18 @@ TEST_F(GameWindow, FirstFrameShowsTheFramedBoardAtItsPlace) {
   // The board is as large as the scale says: the frame's right edge is where it should be.
   const int rightX = int((framex + 24 * 9) * SCALEX) + 1;
   EXPECT_LT(Brightness(img.pixel(rightX, midY)), 60);
+  // Resized, the board keeps its proportions: the frame's corners follow the one scale.
+  ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
+  gQt->SetShape(gMainWindow, 40, 40, 900, 500);
+  EXPECT_EQ(SCALEX, SCALEY);
+  const QImage resized = Frame();
+  const int y = int((framey + 24 * 4) * SCALEY);
+  EXPECT_LT(Brightness(resized.pixel(int(framex * SCALEX) - 2, y)), 60);
+  EXPECT_LT(Brightness(resized.pixel(int((framex + 24 * 12) * SCALEX) + 1, y)), 60);
 }
 
 TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
-  Event open;
-  open.id = EVENT_MENUACTION;
-  open.source = menu_multiplayer;
-  Hook(open);
+  Send(EVENT_MENUACTION, menu_multiplayer);
   QWidget* win = gQt->WidgetOf(gMultiWindow);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
   QTabBar* bar = gQt->WidgetOf(gMultiTabber)->findChild<QTabBar*>();
@@ -148,7 +162,7 @@ TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
   }
   EXPECT_EQ(labels, 3);  // "Name:", "Server IP", "Server Port"
   bar->setCurrentIndex(0);
-  Hook(open);
+  Send(EVENT_MENUACTION, menu_multiplayer);
   EXPECT_FALSE(win->isVisible());
 }
 
@@ -168,10 +182,7 @@ TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   EXPECT_LE(gQt->Width(gWinWindow), gQt->DesktopWidth());
   EXPECT_GE(gQt->X(gWinWindow), 0);
   EXPECT_LE(gQt->X(gWinWindow) + gQt->Width(gWinWindow), gQt->DesktopWidth());
-  Event close;
-  close.id = EVENT_WINDOWCLOSE;
-  close.source = gWinWindow;
-  Hook(close);
+  Send(EVENT_WINDOWCLOSE, gWinWindow);
   Players.clear();
   // Alone, won by a click of the mouse: the described window, over a disabled main window.
   ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
@@ -183,18 +194,12 @@ TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   EXPECT_EQ(gQt->Width(gWinText), 90);
   ExpectOneWholeLine(text);
   EXPECT_FALSE(gQt->Enabled(gMainWindow));  // (each repaint enables the canvas itself again)
-  Hook(close);
+  Send(EVENT_WINDOWCLOSE, gWinWindow);
   EXPECT_FALSE(win->isVisible());
   EXPECT_TRUE(gQt->Enabled(gMainWindow) && gQt->Enabled(gCan));
 }
 
 TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
-  const auto menu = [](Gadget* item) {
-    Event ev;
-    ev.id = EVENT_MENUACTION;
-    ev.source = item;
-    Hook(ev);
-  };
   const auto closedByKey = [](Gadget* window, const char* key) {
     ExpectActive(window);
     PressKey(window, key);
@@ -202,10 +207,10 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
     EXPECT_TRUE(gQt->Enabled(gMainWindow));
     EXPECT_TRUE(gQt->Enabled(gCan));
   };
-  menu(menu_help_about);
+  Send(EVENT_MENUACTION, menu_help_about);
   closedByKey(gAboutWindow, "Escape");
   const int32_t width = oWidth;
-  menu(menu_game_options);
+  Send(EVENT_MENUACTION, menu_game_options);
   gQt->SetText(gOptionWidth, "12");
   closedByKey(gOptionWindow, "Escape");
   EXPECT_EQ(oWidth, width);  // cancelled
@@ -215,20 +220,6 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
     PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
     closedByKey(gWinWindow, key);
   }
-}
-
-TEST_F(GameWindow, ResizingKeepsTheBoardsProportions) {
-  ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
-  gQt->SetShape(gMainWindow, 40, 40, 900, 500);
-  EXPECT_EQ(SCALEX, SCALEY);
-  const float cw = float(gQt->Width(gCan)), ch = float(gQt->Height(gCan));
-  EXPECT_NEAR(SCALEX, std::max(0.6f, std::min(cw / DEFWIDTH, ch / DEFHEIGHT)), 1e-4);
-  const QImage img = Frame();
-  // The frame's corners sit at the scaled board's corners.
-  const int left = int(framex * SCALEX) - 2, right = int((framex + 24 * 12) * SCALEX) + 1;
-  const int y = int((framey + 24 * 4) * SCALEY);
-  EXPECT_LT(Brightness(img.pixel(left, y)), 60);
-  EXPECT_LT(Brightness(img.pixel(right, y)), 60);
 }
 
 // Each tick draws only what changed since the frame on screen, or nothing:
@@ -244,13 +235,6 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
       gQt->RedrawWhole(c);
       EXPECT_TRUE(!shown.isNull() && shown == gQt->CanvasPicture(c)) << step << (c == gCan ? " (board)" : " (score)");
     }
-  };
-  auto event = [](int id, Gadget* source, int data) {
-    Event ev;
-    ev.id = id;
-    ev.source = source;
-    ev.data = data;
-    Hook(ev);
   };
   same("new field");
   const auto rest = gQt->FramesOf(gCan);
@@ -278,18 +262,18 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   EXPECT_GT(qRed(flag), qBlue(flag) + 40) << "a red flag";
   Pump(1000);
   same("a second later");
-  event(EVENT_MENUACTION, menu_game_theme, 0);
+  Send(EVENT_MENUACTION, menu_game_theme);
   same("plain background");
   gQt->SetShape(gMainWindow, 40, 40, 240, 250);
   Pump(200);
-  event(EVENT_GADGETACTION, gHScroll, 20);
+  Send(EVENT_GADGETACTION, gHScroll, 20);
   same("smaller and scrolled");
-  event(EVENT_MENUACTION, menu_game_theme, 0);
+  Send(EVENT_MENUACTION, menu_game_theme);
   const auto fading = gQt->FramesOf(gCan);
   EXPECT_TRUE(QTest::qWaitFor([&] { return gQt->FramesOf(gCan).presented > fading.presented + 3; }))
       << "the cross-fade animates";
   same("cross-fade");
-  event(EVENT_MENUACTION, menu_game_theme, 0);
+  Send(EVENT_MENUACTION, menu_game_theme);
   oEffects = 1;
   ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
   oEffects = 0;

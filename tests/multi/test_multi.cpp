@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -18,6 +17,7 @@
 
 #include "net/message.h"
 #include "platform/socket.h"
+#include "tests/support/scratch.h"
 #include "tools/headless/instance.h"
 
 namespace bg::multi {
@@ -105,9 +105,7 @@ class Multi : public ::testing::Test {
  protected:
   void SetUp() override {
     signal(SIGPIPE, SIG_IGN);  // a dead child must fail a test, not end the run
-    char tmpl[] = "/tmp/bg-multi-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    ASSERT_FALSE(dir_.path.empty());
   }
 
   void TearDown() override {
@@ -122,12 +120,10 @@ class Multi : public ::testing::Test {
     }
     instances_.clear();
     list_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
   }
 
   Instance& Spawn(const std::string& label, const std::string& config = "") {
-    instances_.push_back(std::make_unique<Instance>(label, dir_ + "/" + label, config));
+    instances_.push_back(std::make_unique<Instance>(label, dir_.path + "/" + label, config));
     return *instances_.back();
   }
   bool AllReady() const {
@@ -199,7 +195,7 @@ class Multi : public ::testing::Test {
     return group[0]->Mines();
   }
 
-  std::string dir_;
+  test::ScratchDir dir_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::unique_ptr<ListServer> list_;
 };
@@ -511,7 +507,7 @@ TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
 }
 
 TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
-  list_ = std::make_unique<ListServer>(dir_);
+  list_ = std::make_unique<ListServer>(dir_.path);
   ASSERT_NE(list_->Port(), 0) << list_->LogText();
   const std::string config = "[network]\nServerListIP=127.0.0.1\nServerListPort=" + std::to_string(list_->Port()) + "\n";
   Instance& h = Spawn("host", config);

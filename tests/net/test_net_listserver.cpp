@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <random>
@@ -12,6 +11,7 @@
 
 #include "net/message.h"
 #include "platform/socket.h"
+#include "tests/support/scratch.h"
 #include "tools/headless/instance.h"
 
 namespace bg {
@@ -69,15 +69,12 @@ std::optional<List> RequestList(TSocket& s, MessageWriter w = MessageWriter()) {
 class ListServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/bg-listserver-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    server = std::make_unique<multi::ListServer>(dir);
+    ASSERT_FALSE(dir.path.empty());
+    server = std::make_unique<multi::ListServer>(dir.path);
     ASSERT_NE(server->Port(), 0) << "the server did not start:\n" << server->LogText();
   }
   void TearDown() override {
     EXPECT_TRUE(!server->Proc().Running() || Stop(SIGTERM) == 0) << server->LogText();
-    std::filesystem::remove_all(dir);
   }
   // The exit code after the signal; -1 when it had to be killed.
   int Stop(int sig) {
@@ -103,7 +100,7 @@ class ListServer : public ::testing::Test {
     }
     return last;
   }
-  std::string dir;
+  test::ScratchDir dir;
   std::unique_ptr<multi::ListServer> server;
 };
 

@@ -26,9 +26,7 @@ Bytes Garbage(size_t n) { return Bytes(n, 0xAA); }
 // Test ids: 1 nothing; 2 byte short int long float double; 3 line; 4 short n + string of n; 5 line int line.
 struct Recorder {
   Texts seen;
-  int calls = 0;
   Parse operator()(uint16_t id, FieldReader& r) {
-    ++calls;
     std::string rec = std::to_string(id) + ":";
     if (id == 2) {
       rec += std::to_string(r.ReadByte()) + ",";  // one read per statement: operands of + are unordered
@@ -214,25 +212,6 @@ TEST(FrameReader, EveryOneOrTwoSplitPointsAndOneByteAtATimeGiveTheSameFrames) {
     for (size_t b = a; b <= kSample.size(); ++b) ASSERT_EQ(ParseCut(kSample, {a, b}), kSampleSeen) << a << "," << b;
   }
   EXPECT_EQ(ParseCut(kSample, bytewise), kSampleSeen);
-}
-
-TEST(FrameReader, IncompleteFramesAreHeldFromTheirMarkerAndHandledOnce) {
-  const Bytes first = Line("first"), s = Cat({first, Line("second")});
-  for (size_t k = 0; k <= kFrameHeaderSize; ++k) {  // cut inside the second marker
-    Recorder rec;
-    FrameReader reader;
-    reader.Feed(std::span<const uint8_t>(s).first(first.size() + k), rec.Handler());
-    EXPECT_EQ(reader.Held(), k);
-    reader.Feed(std::span<const uint8_t>(s).subspan(first.size() + k), rec.Handler());
-    EXPECT_EQ(rec.seen, (Texts{"3:first", "3:second"})) << k;
-    EXPECT_EQ(reader.Held(), 0u);
-  }
-  Recorder rec;
-  FrameReader reader;
-  reader.Feed(std::span<const uint8_t>(first).first(first.size() - 1), rec.Handler());
-  reader.Feed(std::span<const uint8_t>(first).last(1), rec.Handler());
-  EXPECT_EQ(rec.seen, (Texts{"3:first"}));
-  EXPECT_EQ(rec.calls, 2);
 }
 
 TEST(FrameReader, ScanResynchronisesOnlyInStepsOfEight) {

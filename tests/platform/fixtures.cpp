@@ -1,5 +1,7 @@
 #include "tests/platform/fixtures.h"
 
+#include "tests/support/scratch.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,23 +17,8 @@
 namespace bg::test {
 namespace fs = std::filesystem;
 
-namespace {
-struct TempRoot {
-  std::string path;
-  TempRoot() {
-    std::string tmpl = (fs::temp_directory_path() / "bg-platform-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-    path = tmpl;
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
-}  // namespace
-
 std::string TempDir() {
-  static TempRoot root;
+  static const ScratchDir root;
   return root.path;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/gui_memory.h"
 #include "platform/sound.h"
 #include "tests/support/field.h"
+#include "tests/support/scratch.h"
 
 // A clean program state over the in-memory backends, for tests.
 namespace bg::test {
@@ -21,10 +22,10 @@ struct World {
 };
 
 // A fresh directory made current for the test's life.
-struct TempDir {
+struct TempDir : ScratchDir {
   TempDir();
   ~TempDir();
-  std::string path, old;
+  std::string old;
 };
 std::string ReadFile(const std::string& file);
 void WriteFile(const std::string& file, const std::string& bytes);

@@ -1,3 +1,4 @@
+// The rules alone: the generator, the field's geometry and mines, chords, and games.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -5,6 +6,8 @@
 
 #include "minefield/block.h"
 #include "minefield/chord.h"
+#include "minefield/game.h"
+#include "minefield/players.h"
 #include "platform/random.h"
 #include "tests/support/field.h"
 
@@ -29,7 +32,66 @@ struct Field : ::testing::Test {
   }
 };
 
+struct Game : ::testing::Test {
+  test::FieldWorld world;
+  void SetUp() override { test::SetClock(1000); }
+  static bool Start(int32_t w, int32_t h, int32_t m, int32_t wrap, float time, int32_t lethal) {
+    return StartGame(w, h, m, wrap, time, lethal).started;
+  }
+  static ClickOutcome Click(TBlock* b, uint8_t button, TPlayer* p = nullptr, int32_t seed = -1) {
+    return ClickBlock(b, button, p, seed);
+  }
+  static TBlock* Find(bool mine) {
+    for (TBlock& b : Blocks)
+      if (mine ? b.Value == -1 && !b.Revealed : b.Value > 0 && !b.Revealed) return &b;
+    return nullptr;
+  }
+};
+
 }  // namespace
+
+// Known values of the generator live in the start-up test (the default name and colour).
+TEST(Random, LehmerStepAgainstThe64BitProductAndSeedRules) {
+  for (int32_t seed : {0, 2147483647, -1}) {
+    SeedRnd(seed);
+    EXPECT_EQ(RndState(), 4660) << "seed " << seed;
+  }
+  SeedRnd(-2);
+  EXPECT_EQ(RndState(), 0x7FFFFFFE);
+  for (int64_t s : {int64_t(1), int64_t(44487), int64_t(44488), int64_t(2147483646), int64_t(123456789)}) {
+    SetRndState(int32_t(s));
+    int64_t expect = s;
+    for (int i = 0; i < 1000; ++i) expect = expect * 48271 % 2147483647;
+    for (int i = 0; i < 500; ++i) RndDouble();  // two steps each
+    EXPECT_EQ(RndState(), expect) << "from state " << s;
+  }
+}
+
+TEST(Random, BoundsCoverBothEndsAndEveryCallTakesTwoSteps) {
+  SeedRnd(99);
+  bool seen3 = false, seen5 = false, negative = false, positive = false;
+  for (int i = 0; i < 2000; ++i) {
+    const int32_t v = Rand(5, 3);  // reversed bounds too
+    ASSERT_TRUE(v >= 3 && v <= 5) << v;
+    seen3 |= v == 3;
+    seen5 |= v == 5;
+    const double r = Rnd(0.5, 5.0);
+    ASSERT_TRUE(r >= 0.5 && r < 5.0) << r;
+    const int32_t wide = Rand(INT32_MIN, INT32_MAX);  // the full range, without overflow
+    negative |= wide < -(1 << 30);
+    positive |= wide > (1 << 30);
+  }
+  EXPECT_TRUE(seen3 && seen5 && negative && positive);
+  SeedRnd(7);
+  RndDouble();
+  const int32_t afterTwo = RndState();
+  SeedRnd(7);
+  Rand(0, 10);
+  EXPECT_EQ(RndState(), afterTwo);
+  SeedRnd(7);
+  Rnd(0.0, 1.0);
+  EXPECT_EQ(RndState(), afterTwo);
+}
 
 TEST_F(Field, GridIdsWrapAndNeighbourOrder) {
   Build(7, 4, 0);
@@ -138,4 +200,86 @@ TEST_F(Field, ChordTargetsNeedMarksEqualToTheNumber) {
     for (const TBlock* t : ChordTargets(*b)) got.emplace_back(t->x, t->y);
     EXPECT_EQ(got, c.want) << "case " << i;
   }
+}
+
+TEST_F(Game, StartGameRefusesBadSetupsAndChangesNothing) {
+  ASSERT_TRUE(Start(9, 9, 10, 1, 0.0f, 1));
+  TBlock* first = &Blocks[0];
+  GameTime = 12.0f;
+  const int bad[][3] = {{9, 9, 69},  {0, 9, -100}, {9, -1, -100}, {70000, 70000, 1}, {65536, 65537, -2000000000},
+                        {2048, 1025, 1}};  // too many mines, empty, 32-bit overflow, over the block cap
+  for (const auto& b : bad) EXPECT_FALSE(Start(b[0], b[1], b[2], 1, 0.0f, 1)) << b[0] << "x" << b[1];
+  EXPECT_EQ(&Blocks[0], first);
+  EXPECT_EQ(GameTime, 12.0f);
+  const StartOutcome same = StartGame(9, 9, 68, 1, 0.0f, 1);
+  EXPECT_TRUE(same.started && !same.sizeChanged);
+  EXPECT_EQ(Mines, 68);
+  EXPECT_TRUE(StartGame(9, 8, 10, 1, 0.0f, 1).sizeChanged);
+}
+
+TEST_F(Game, FirstRevealPlacesMinesAroundTheClickAndFlagsTakeOnlyButtonTwo) {
+  ASSERT_TRUE(Start(9, 9, 20, 1, 0.0f, 0));
+  TBlock* own = BlockA(4, 4);
+  EXPECT_TRUE(Click(own, 2).applied);
+  EXPECT_FALSE(Click(own, 3).applied);  // not a button the field knows
+  EXPECT_EQ(own->flag, 1);
+  EXPECT_EQ(own->fpid, 255);
+  EXPECT_FALSE(Click(own, 1).applied);  // a flag holds the click: no reveal, no mines yet
+  EXPECT_EQ(TBlock::NumRevealed(), 0);
+  EXPECT_TRUE(MineIds().empty());
+  Click(BlockA(0, 0), 1);
+  for (int i = -1; i <= 1; ++i)
+    for (int j = -1; j <= 1; ++j) EXPECT_NE(BlockA(0, 0)->BlockAt(i, j)->Value, -1);
+  EXPECT_EQ(MineIds().size(), 20u);
+  if (!own->Revealed) {
+    Click(own, 2);
+    EXPECT_EQ(own->flag, 0);
+    EXPECT_EQ(TBlock::flags, 0);
+  }
+}
+
+TEST_F(Game, HarmlessMineGoesOnAndTheWinCountsOnlySafeBlocks) {
+  ASSERT_TRUE(Start(9, 9, 10, 1, 0.0f, 0));
+  Click(BlockA(4, 4), 1);
+  const ClickOutcome hit = Click(Find(true), 1);
+  EXPECT_TRUE(hit.mineHit && !hit.ended);
+  EXPECT_EQ(GameStatus, GAME_PLAYING);
+  GameTime = 59.9f;
+  ClickOutcome last;
+  while (TBlock* s = Find(false)) last = Click(s, 1);
+  EXPECT_TRUE(last.won && last.ended && !last.ranked);
+  EXPECT_EQ(GameStatus, GAME_OVER);
+  EXPECT_EQ(wtime, 59);
+}
+
+TEST_F(Game, ScoresComeFromTheBoardAndLethalMinesKnockPlayersOut) {
+  auto a = TPlayer::Create("Ann", RGB{1, 1, 1}, 0, nullptr, 0);
+  auto b = TPlayer::Create("Bob", RGB{2, 2, 2}, 1, nullptr, 0);
+  ASSERT_TRUE(Start(9, 9, 10, 1, 0.0f, 1));
+  Click(BlockA(4, 4), 1, nullptr, 77);
+  std::vector<TBlock*> mines;
+  for (TBlock& x : Blocks)
+    if (x.Value == -1) mines.push_back(&x);
+  TBlock* safe = Find(false);
+  Click(mines[0], 2, a.get());  // +1
+  Click(mines[1], 2, a.get());  // +1, then taken back: counts for nobody
+  Click(mines[1], 2, a.get());
+  Click(safe, 2, a.get());      // -1
+  Click(mines[2], 2, b.get());  // +1 for Bob
+  Click(mines[2], 2, a.get());  // not Ann's flag: stays Bob's
+  a->FindScore();
+  b->FindScore();
+  EXPECT_EQ(a->score, 0);
+  EXPECT_EQ(b->score, 1);
+  EXPECT_TRUE(Click(mines[3], 1, a.get()).knockedOut);  // -5, and Ann is out
+  EXPECT_TRUE(a->out);
+  EXPECT_EQ(GameStatus, GAME_PLAYING);
+  EXPECT_FALSE(Click(safe, 2, a.get()).applied);  // out: ignored
+  EXPECT_EQ(safe->flag, 1);
+  const ClickOutcome end = Click(mines[4], 1, b.get());  // Bob too: nobody is left
+  EXPECT_TRUE(end.ended && end.ranked && !end.won);
+  EXPECT_EQ(GameStatus, GAME_OVER);
+  EXPECT_EQ(RankByScore(Players), (std::vector<PlayerRef>{b, a}));
+  EXPECT_EQ(b->score, -4);
+  EXPECT_EQ(a->score, -5);
 }
