@@ -354,29 +354,31 @@ TEST_F(Multi, APeerWithAHugeNameAndHugeLinesSpoilsTheGameForNobody) {
   const int port = StartGame({&h, &a}, {"Hal", "Ann"});
   ASSERT_NE(port, 0) << "host and player did not come together";
 
-  // A hand-made peer asks for a 4,000-character name, then chats lines of every length.
-  TSocket peer;
-  ASSERT_TRUE(peer.CreateTCP() && peer.Connect(HostIp("127.0.0.1"), uint16_t(port)));
-  const auto send = [&](uint16_t id, const std::string& line, int extra) {
+  // Two hand-made peers ask for one 4,000-character name: cut, then numbered. The first
+  // chats lines of every length a reader takes; "name: text" is cut to one line.
+  TSocket peers[2];
+  const auto send = [&](TSocket& peer, uint16_t id, const std::string& line, int extra) {
     MessageWriter w;
     w.MNew(id);
     w.MLine(line);
     for (int i = 0; i < extra; ++i) w.MByte(7);
     peer.Send(w.Bytes());
   };
-  send(1, std::string(4000, 'Q'), 3);
-  const std::string q(kMaxNameChars, 'Q');
-  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &a}, 3); }));
-  for (const auto& [len, ch] : {std::pair<size_t, char>{10, 'a'}, {500, 'b'}, {4000, 'c'}}) {
-    const std::string line = std::string(len, ch);
-    send(5, line, 0);
-    EXPECT_TRUE(Eventually([&] {
-      return Contains(h.Dump().console, q + ": " + line) && Contains(a.Dump().console, q + ": " + line);
-    })) << len;
+  for (TSocket& peer : peers) {
+    ASSERT_TRUE(peer.CreateTCP() && peer.Connect(HostIp("127.0.0.1"), uint16_t(port)));
+    send(peer, 1, std::string(4000, 'Q'), 3);
   }
-  send(5, std::string(1 << 20, 'd'), 0);  // past every reader's limit: this peer alone is dropped
+  const std::string q(kMaxNameChars, 'Q');
+  ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &a}, 4); }));
+  ASSERT_NE(a.Dump().Find(q + "1"), nullptr) << "numbered after the cut";
+  for (const auto& [len, ch] : {std::pair<size_t, char>{10, 'a'}, {500, 'b'}, {4000, 'c'}, {kMaxLineChars, 'e'}}) {
+    const std::string want = (q + ": " + std::string(len, ch)).substr(0, kMaxLineChars);
+    send(peers[0], 5, std::string(len, ch), 0);
+    EXPECT_TRUE(Eventually([&] { return Contains(h.Dump().console, want) && Contains(a.Dump().console, want); })) << len;
+  }
+  send(peers[0], 5, std::string(1 << 20, 'd'), 0);  // past every reader's limit: this peer alone is dropped
   EXPECT_TRUE(Eventually([&] {
-    peer.Flush();
+    peers[0].Flush();
     return Contains(a.Dump().console, q + " has left the game.");
   }));
 
@@ -399,11 +401,11 @@ TEST_F(Multi, APeerWithAHugeNameAndHugeLinesSpoilsTheGameForNobody) {
   ASSERT_EQ(l.Cmd("set name " + std::string(40, 'L')), "OK");
   Connect(l, port);
   const Group all{&h, &a, &l};
-  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 4); }));
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 5); }));
   ASSERT_TRUE(Agree(all)) << "the late joiner does not agree with the others";
   const State ls = l.Dump();
   EXPECT_EQ(ls.MyName(), std::string(kMaxNameChars, 'L'));
-  for (const std::string& name : {std::string("Hal"), std::string("Ann"), q})
+  for (const std::string& name : {std::string("Hal"), std::string("Ann"), q, q + "1"})
     EXPECT_TRUE(Contains(ls.console, JoinLine(name))) << name;
 }
 

@@ -296,25 +296,6 @@ TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
   EXPECT_EQ(a.Of(50).back().nums[2], 255);
 }
 
-TEST_F(Protocol, NamesAndChatLinesAreCutToWhatEveryReaderTakes) {
-  HostAs("H");
-  Peer a, b;
-  const std::string huge(4000, 'n'), cut(kMaxNameChars, 'n');
-  Joined(a, huge);
-  Joined(b, huge);
-  EXPECT_EQ(a.Of(4)[0].text, cut);
-  EXPECT_EQ(b.Of(4)[0].text, cut + "1") << "numbered after the cut";
-  // Every line a reader takes is relayed, cut to one line when the name makes it longer.
-  for (size_t len : {size_t(10), size_t(500), size_t(4000), kMaxLineChars}) {
-    const std::string want = (cut + ": " + std::string(len, 'x')).substr(0, kMaxLineChars);
-    a.Send(ChatMsg(std::string(len, 'x')));
-    EXPECT_TRUE(Until({&a, &b}, [&] { return !b.Of(5).empty() && b.Of(5).back().text == want; })) << len;
-    EXPECT_NE(Console().find(want), std::string::npos) << "the host's own player still reads" << len;
-  }
-  EXPECT_FALSE(b.reader.Broken());
-  EXPECT_EQ(TNet::NetStatus, 2);
-}
-
 TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
   HostAs("H");
   Peer a;

@@ -47,7 +47,6 @@ class QtGuiTest : public ::testing::Test {
     return nullptr;
   }
   QWidget* W(Gadget* g) const { return qt->WidgetOf(g); }
-  QRect Shape(Gadget* g) const { return QRect(gui->X(g), gui->Y(g), gui->Width(g), gui->Height(g)); }
   // Shows a window and waits until the X server has mapped it.
   bool ShowNow(Gadget* window) {
     gui->Show(window);
