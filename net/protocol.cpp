@@ -69,13 +69,6 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
     if (other.get() != c && TPlayer::SFindByClient(other.get())) TNet::MSend(other->tcpsock);
   TNet::MClear();
 
-  TNet::MNew(MSG_IDENTITY);
-  TNet::MLine(unique);
-  MColour(*p->col);
-  TNet::MByte(*id);
-  TNet::MSend(c->tcpsock);
-  TNet::MClear();
-
   TNet::MNew(MSG_GAME);
   TNet::MInt(BlockAW);
   TNet::MInt(BlockAH);
@@ -103,6 +96,15 @@ void HandleJoin(TNetClient* c, const std::string& name, const RGB& col) {
   }
   // The history the joiner asked for, however long: only what is queued after it is capped.
   if (TNet::NetStatus != 0) c->tcpsock.SendBatch(TNet::Message.Bytes());
+  TNet::MClear();
+
+  // The joiner's own record comes after the history it replays: it was not in the game then,
+  // and counted as a player still in, it would keep a game alive that lethal mines had ended.
+  TNet::MNew(MSG_IDENTITY);
+  TNet::MLine(unique);
+  MColour(*p->col);
+  TNet::MByte(*id);
+  TNet::MSend(c->tcpsock);
   TNet::MClear();
 }
 

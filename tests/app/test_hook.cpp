@@ -57,32 +57,6 @@ TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
   EXPECT_EQ(BlockA(7, 7)->flag, 0);
 }
 
-TEST_F(HookTest, MiddleReleaseChordsAroundTheWrappedCornerAsPlainReveals) {
-  // Right flags uncover the corner's neighbours across both edges; a wrong flag
-  // sets off the lethal mine left unflagged.
-  for (const bool rightFlags : {true, false}) {
-    SCOPED_TRACE(rightFlags ? "right flags" : "a wrong flag");
-    ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);  // wrapping, lethal; the mines are set by hand
-    for (TBlock* m : {BlockA(8, 8), BlockA(1, 1), BlockA(7, 2), BlockA(2, 7)}) m->Value = -1;  // no empty neighbour
-    PointAt(BlockA(0, 0));
-    world.Send(EVENT_MOUSEDOWN, gCan, 1);
-    world.Send(EVENT_MOUSEUP, gCan, 1);  // the first reveal numbers the field
-    ASSERT_EQ(BlockA(0, 0)->Value, 2);
-    world.Send(EVENT_MOUSEUP, gCan, 3);  // no flags yet: nothing
-    EXPECT_EQ(TBlock::NumRevealed(), 1);
-    for (TBlock* f : {BlockA(8, 8), rightFlags ? BlockA(1, 1) : BlockA(0, 1)}) {
-      PointAt(f);
-      world.Send(EVENT_MOUSEUP, gCan, 2);
-    }
-    PointAt(BlockA(0, 0));
-    world.Send(EVENT_MOUSEUP, gCan, 3);
-    EXPECT_EQ(GameStatus, rightFlags ? 0 : 2);
-    EXPECT_EQ(TBlock::NumRevealed(), rightFlags ? 7 : 81);
-    for (TBlock* n : {BlockA(8, 0), BlockA(8, 1), BlockA(0, 8), BlockA(1, 8), BlockA(1, 0)}) EXPECT_EQ(n->Revealed, 1);
-    EXPECT_TRUE(gui().Hidden(gWinWindow));  // lost, not won
-  }
-}
-
 TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
   const TBlock* b0 = TBlock::FromID(0);
   const struct {

@@ -409,49 +409,6 @@ TEST_F(Multi, APeerWithAHugeNameAndHugeLinesSpoilsTheGameForNobody) {
     EXPECT_TRUE(Contains(ls.console, JoinLine(name))) << name;
 }
 
-TEST_F(Multi, LethalMinesEndTheGameWhenEveryPlayerIsOut) {
-  Instance& h = Spawn("host");
-  Instance& a = Spawn("ann");
-  ASSERT_TRUE(AllReady());
-  const Group duo{&h, &a};
-  ASSERT_NE(StartGame(duo, {"Hal", "Ann"}), 0) << "host and player did not come together";
-  ASSERT_TRUE(NewField(duo, 10, 10, 12, true));
-  const std::vector<int> mines = PlacedMines(duo, a);
-  ASSERT_EQ(mines.size(), 12u);
-  const State before = a.Dump();
-  ASSERT_NE(before.Find("Ann"), nullptr);
-  const int ann = before.Find("Ann")->id;
-
-  // Ann flags a mine (+1), then steps on one (-5) and is out; the game goes on for Hal.
-  ASSERT_EQ(a.Cmd(Click(mines[0], 2)), "OK");
-  ASSERT_TRUE(Eventually([&] {
-    State s;
-    return Synced(duo, &s) && Contains("," + s.marks, "," + std::to_string(mines[0]) + "=255/" + std::to_string(ann));
-  }));
-  ASSERT_EQ(a.Cmd(Click(mines[1], 1)), "OK");
-  ASSERT_TRUE(Eventually([&] {
-    State s;
-    return Synced(duo, &s) && s.board[size_t(mines[1])] == '*';
-  }));
-  EXPECT_EQ(h.Dump().game, 0);
-  EXPECT_EQ(a.Dump().game, 0);
-
-  // Hal steps on one too: nobody is left, so the game ends for both.
-  ASSERT_EQ(h.Cmd(Click(mines[2], 1)), "OK");
-  ASSERT_TRUE(Eventually([&] {
-    State s;
-    return Synced(duo, &s) && s.game == 2;
-  })) << "the game did not end";
-  for (Instance* i : duo) {
-    const State s = i->Dump();
-    EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
-    EXPECT_TRUE(Contains(s.console, "Ann scored: -4")) << i->Label();
-    EXPECT_TRUE(Contains(s.console, "Hal scored: -5")) << i->Label();
-    EXPECT_EQ(s.wintext, "Ann has won!") << i->Label();
-    EXPECT_TRUE(s.winShown) << i->Label();
-  }
-}
-
 // The neighbours of a block on a wrapping field, each once.
 std::vector<int> WrappedNeighbours(int id, int w, int h) {
   std::vector<int> out;
@@ -463,17 +420,18 @@ std::vector<int> WrappedNeighbours(int id, int w, int h) {
   return out;
 }
 
-TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
+TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
   Instance& h = Spawn("host");
   Instance& a = Spawn("ann");
   ASSERT_TRUE(AllReady());
   const Group duo{&h, &a};
-  ASSERT_NE(StartGame(duo, {"Hal", "Ann"}), 0) << "host and player did not come together";
+  const int port = StartGame(duo, {"Hal", "Ann"});
+  ASSERT_NE(port, 0) << "host and player did not come together";
   // A number with covered safe blocks around it (the field wraps, as by default).
   int target = -1;
   std::vector<int> mines, around;
   for (int attempt = 0; attempt < 6 && target < 0; ++attempt) {
-    ASSERT_TRUE(NewField(duo, 10, 10, 20, false));
+    ASSERT_TRUE(NewField(duo, 10, 10, 20, true));
     mines = PlacedMines(duo, a);
     const State s = h.Dump();
     for (int id = 0; id < 100 && target < 0; ++id) {
@@ -485,17 +443,22 @@ TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
   }
   ASSERT_GE(target, 0) << "no field offered a number to chord";
   const int ann = a.Dump().Find("Ann")->id;
-  for (int n : around)  // the host's flags count for Ann's chord
-    if (IsMine(mines, n) && h.Dump().board[size_t(n)] == '.') {
-      ASSERT_EQ(h.Cmd(Click(n, 2)), "OK");
-    }
+  const auto marked = [&](const State& s, int n, const std::string& how) {
+    return Contains("," + s.marks, "," + std::to_string(n) + "=" + how);
+  };
+
+  // Ann flags the number's mines (+1 each, in her name), then chords it.
+  std::vector<int> flagged, covered;
+  const State before = h.Dump();
+  for (int n : around)
+    if (IsMine(mines, n) || before.board[size_t(n)] == '.') (IsMine(mines, n) ? flagged : covered).push_back(n);
+  for (int n : flagged) ASSERT_EQ(a.Cmd(Click(n, 2)), "OK");
   ASSERT_TRUE(Eventually([&] {
     State s;
-    return Synced(duo, &s) && std::none_of(around.begin(), around.end(), [&](int n) { return IsMine(mines, n) && s.board[size_t(n)] == '.'; });
+    return Synced(duo, &s) && std::all_of(flagged.begin(), flagged.end(), [&](int n) {
+      return marked(s, n, "255/" + std::to_string(ann));
+    });
   }));
-  std::vector<int> covered;  // what the chord is to uncover
-  for (int n : around)
-    if (h.Dump().board[size_t(n)] == '.') covered.push_back(n);
   ASSERT_EQ(a.Cmd(Click(target, 3)), "OK");
   State s;
   ASSERT_TRUE(Eventually([&] {
@@ -504,8 +467,35 @@ TEST_F(Multi, AChordTravelsAsPlainRevealClicks) {
   // Each arrived as Ann's own reveal: no mine went off, and her mark is on every one.
   for (int n : covered) {
     EXPECT_NE(s.board[size_t(n)], '*') << n;
-    EXPECT_TRUE(Contains("," + s.marks, "," + std::to_string(n) + "=" + std::to_string(ann) + "/")) << n << " " << s.marks;
+    EXPECT_TRUE(marked(s, n, std::to_string(ann) + "/")) << n << " " << s.marks;
   }
+
+  // Ann steps on a mine (-5) and is out; the game goes on for Hal until he steps on one too.
+  std::vector<int> far;
+  for (int m : mines)
+    if (std::find(around.begin(), around.end(), m) == around.end()) far.push_back(m);
+  ASSERT_EQ(a.Cmd(Click(far[0], 1)), "OK");
+  ASSERT_TRUE(Eventually([&] { return Synced(duo, &s) && s.board[size_t(far[0])] == '*'; }));
+  EXPECT_EQ(h.Dump().game, 0);
+  EXPECT_EQ(a.Dump().game, 0);
+  ASSERT_EQ(h.Cmd(Click(far[1], 1)), "OK");
+  ASSERT_TRUE(Eventually([&] { return Synced(duo, &s) && s.game == 2; })) << "the game did not end";
+  for (Instance* i : duo) {
+    s = i->Dump();
+    EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
+    EXPECT_TRUE(Contains(s.console, "Ann scored: " + std::to_string(int(flagged.size()) - 5))) << i->Label();
+    EXPECT_TRUE(Contains(s.console, "Hal scored: -5")) << i->Label();
+    EXPECT_EQ(s.wintext, "Ann has won!") << i->Label();
+    EXPECT_TRUE(s.winShown) << i->Label();
+  }
+  // One who joins now replays a game that is over, not one that goes on.
+  Instance& l = Spawn("late");
+  ASSERT_TRUE(l.Ready());
+  Connect(l, port);
+  const Group all{&h, &a, &l};
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 3); }));
+  ASSERT_TRUE(Agree(all)) << "the late joiner does not agree with the others";
+  EXPECT_EQ(l.Dump().game, 2);
 }
 
 TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {

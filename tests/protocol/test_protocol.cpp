@@ -141,7 +141,12 @@ struct Protocol : ::testing::Test {
     p.Send(Join(name));
     ASSERT_TRUE(Until({&p}, [&] { return !p.Of(4).empty(); })) << name << " got no answer";
   }
-  std::string Console() { return world.gui.Text(gChatConsole); }
+  // Hosts as H and lets the peer `a` join as A.
+  void HostWithA() {
+    HostAs("H");
+    Joined(a, "A");
+  }
+  Peer a;
 };
 
 }  // namespace
@@ -149,9 +154,7 @@ struct Protocol : ::testing::Test {
 // Names made unique, ids in order of arrival, late joiners, lost hosts and the answer to a
 // join are played out between real instances in test_multi.
 TEST_F(Protocol, ClicksAreRelayedInOneOrderAndOnlyValidOnesLogged) {
-  HostAs("H");
-  Peer a;
-  Joined(a, "A");
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
   EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
   ASSERT_EQ(Actions.size(), 1u);  // the opening reveal, in nobody's name
   EXPECT_EQ(Actions[0].aplayer, 255);
@@ -221,9 +224,7 @@ TEST_F(Protocol, HostileOrUnwelcomeConnectionsAreDroppedAlone) {
 }
 
 TEST_F(Protocol, ClickAndChatFloodsAreCut) {
-  HostAs("H");
-  Peer a;
-  Joined(a, "A");
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
   MessageWriter flood;
   for (int i = 0; i < 500; ++i) {
     flood.MNew(50);
@@ -275,9 +276,7 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
 }
 
 TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
-  HostAs("H");
-  Peer a;
-  Joined(a, "A");
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
   a.Send(ClickMsg(3, 2));
   ASSERT_TRUE(Until({&a}, [&] { return Actions.size() == 2; }));
   oMines = 69;  // too many: nothing is sent and the log stays
@@ -297,9 +296,7 @@ TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
 }
 
 TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
-  HostAs("H");
-  Peer a;
-  Joined(a, "A");
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
   TNetClient* c = TPlayer::SFindByName("A")->client;
   const MessageWriter click = ClickMsg(5, 2), chat = ChatMsg("lost");
   const MessageWriter unknown = Make(77, uint8_t(1), uint8_t(2), uint8_t(3));
