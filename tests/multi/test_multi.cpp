@@ -450,8 +450,12 @@ TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
   // Ann flags the number's mines (+1 each, in her name), then chords it.
   std::vector<int> flagged, covered;
   const State before = h.Dump();
-  for (int n : around)
-    if (IsMine(mines, n) || before.board[size_t(n)] == '.') (IsMine(mines, n) ? flagged : covered).push_back(n);
+  for (int n : around) {
+    if (IsMine(mines, n))
+      flagged.push_back(n);
+    else if (before.board[size_t(n)] == '.')
+      covered.push_back(n);
+  }
   for (int n : flagged) ASSERT_EQ(a.Cmd(Click(n, 2)), "OK");
   ASSERT_TRUE(Eventually([&] {
     State s;

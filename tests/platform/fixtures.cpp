@@ -3,7 +3,6 @@
 #include "tests/support/scratch.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +10,6 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace bg::test {

@@ -28,15 +28,16 @@ TEST(SdlAudioDrivers, PrefersFreeAudioDirectsoundThenSdlOrder) {
 int PeakOfOutput(const std::string& out, size_t from, size_t bytes, int enough = 1 << 16) {
   // Generous: the deadline only stops a hang; a loaded machine writes the output late.
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  for (int peak = 0;; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+  for (;;) {
     const std::vector<uint8_t> data = ReadFile(out);
+    int peak = 0;
     for (size_t i = from & ~size_t(1); i + 1 < data.size(); i += 2) {
       int16_t v;
       std::memcpy(&v, &data[i], 2);
       peak = std::max(peak, std::abs(int(v)));
     }
     if (peak > enough || data.size() >= from + bytes || std::chrono::steady_clock::now() >= end) return peak;
-    peak = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 

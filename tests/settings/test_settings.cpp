@@ -26,17 +26,18 @@ Model ModelOf(const TVellIni& ini) {
 }
 
 // Each test in a fresh current directory.
+constexpr const char* kFile = "settings.ini";
+
 class Settings : public ::testing::Test {
  protected:
-  static std::string Path(const std::string& name = "settings.ini") { return name; }
   static std::set<std::string> Entries() {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(".")) names.insert(e.path().filename().string());
     return names;
   }
   static TVellIni Load(const std::string& bytes) {
-    WriteFile(Path(), bytes);
-    TVellIni ini = TVellIni::Create(Path());
+    WriteFile(kFile, bytes);
+    TVellIni ini = TVellIni::Create(kFile);
     ini.Load();
     return ini;
   }
@@ -107,7 +108,7 @@ TEST_F(Settings, FileRules) {
 TEST_F(Settings, WriterLayoutSortsKeysByCodeAndWritesLatin1) {
   TVellIni ini = Load("[s]\r\na=1\r\n[o]\r\n[s]\r\nb=2\r\n=5\r\nFoo\r\n");
   EXPECT_EQ(Saved(ini), "[s]\r\n=5\r\nFoo=\r\na=1\r\nb=2\r\n\r\n[o]\r\n\r\n[s]\r\n\r\n");
-  TVellIni net = TVellIni::Create(Path());
+  TVellIni net = TVellIni::Create(kFile);
   net.AddSection("network");
   for (const char* key : {"ServerPort", "ServerListPort", "name", "Name"}) net.SetSectionValue("network", key, "1");
   net.SetSectionValue("network", "Nick", "x\xC4\x8Ay\xC3\xA9");  // U+010A (low byte LF) is '?'
@@ -119,36 +120,36 @@ TEST_F(Settings, WriterLayoutSortsKeysByCodeAndWritesLatin1) {
 }
 
 TEST_F(Settings, SavingRules) {
-  TVellIni ini = TVellIni::Create(Path());
+  TVellIni ini = TVellIni::Create(kFile);
   ini.AddSection("s");
   EXPECT_TRUE(ini.Save(0));  // a missing file is written without force
-  EXPECT_EQ(ReadFile(Path()), "[s]\r\n\r\n");
-  WriteFile(Path(), "old");
+  EXPECT_EQ(ReadFile(kFile), "[s]\r\n\r\n");
+  WriteFile(kFile, "old");
   EXPECT_FALSE(ini.Save(0));
-  EXPECT_EQ(ReadFile(Path()), "old");
+  EXPECT_EQ(ReadFile(kFile), "old");
   EXPECT_TRUE(ini.Save(1));
   EXPECT_EQ(Entries(), (std::set<std::string>{"settings.ini"}));  // no temporary file left
   // A symlink stays a link, and the file it names keeps its mode.
-  fs::remove(Path());
-  WriteFile(Path("real.ini"), "old");
-  ASSERT_EQ(::chmod(Path("real.ini").c_str(), 0640), 0);
-  fs::create_symlink("real.ini", Path());
+  fs::remove(kFile);
+  WriteFile("real.ini", "old");
+  ASSERT_EQ(::chmod("real.ini", 0640), 0);
+  fs::create_symlink("real.ini", kFile);
   ASSERT_TRUE(ini.Save(1));
-  EXPECT_TRUE(fs::is_symlink(Path()));
-  EXPECT_EQ(ReadFile(Path("real.ini")), "[s]\r\n\r\n");
+  EXPECT_TRUE(fs::is_symlink(kFile));
+  EXPECT_EQ(ReadFile("real.ini"), "[s]\r\n\r\n");
   struct stat st {};
-  ASSERT_EQ(::stat(Path("real.ini").c_str(), &st), 0);
+  ASSERT_EQ(::stat("real.ini", &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   // A directory in the way, or a missing directory: nothing written, the model kept.
-  ini.Filename = Path("dir.ini");
+  ini.Filename = "dir.ini";
   fs::create_directory(ini.Filename);
   EXPECT_FALSE(ini.Save(1));
   EXPECT_TRUE(fs::is_empty(ini.Filename));
-  ini.Filename = Path("nodir/settings.ini");
+  ini.Filename = "nodir/settings.ini";
   EXPECT_FALSE(ini.Save(1));
-  ini.Filename = Path("dir.ini");
+  ini.Filename = "dir.ini";
   ini.Load();
-  ini.Filename = Path("absent.ini");
+  ini.Filename = "absent.ini";
   ini.Load();
   EXPECT_EQ(ModelOf(ini), (Model{{"s", {}}}));
   EXPECT_EQ(Entries(), (std::set<std::string>{"dir.ini", "real.ini", "settings.ini"}));
