@@ -20,6 +20,10 @@ std::string oListPort = "8201";
 std::string oListIP = "localhost";
 
 SoundRef SExplosion;
+Game gGame;
+View gView;
+Resources gRes;
+RGB color{0, 0, 0};
 
 TVellIni ini = TVellIni::Create("config.ini");
 

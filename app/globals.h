@@ -6,8 +6,9 @@
 #include <variant>
 
 #include "app/settings.h"
+#include "minefield/game.h"
 #include "platform/sound.h"
-#include "render/resources.h"
+#include "render/view.h"
 
 // Program-wide options and resources, set at start-up.
 namespace bg {
@@ -46,8 +47,16 @@ void SetOption(const SettingKey& s, const std::string& text);
 // Puts the option's value into the settings model (the caller saves).
 void StoreSetting(std::string_view key);
 
-// The explosion, loaded once (the pictures and fonts are the drawing's: render/resources.h).
+// The explosion, loaded once.
 extern SoundRef SExplosion;
+
+// The game the main window shows and plays: one per window, and the program has one.
+extern Game gGame;
+// What the board canvas shows of it, and the pictures and fonts it is drawn with.
+extern View gView;
+extern Resources gRes;
+// The local player's colour, chosen at random at start-up.
+extern RGB color;
 
 // The settings file, bound to "config.ini".
 extern TVellIni ini;

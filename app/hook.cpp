@@ -14,14 +14,24 @@
 #include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
+#include "net/host.h"
 
 namespace bg {
 
-int32_t ChatOKTimer = 0;
-
 namespace {
 
+// When the last chat line was sent: the input keeps the focus for a moment after.
+int32_t ChatOKTimer = 0;
+
 Gui& gui() { return TheGui(); }
+
+// Seconds since the last tick: after a stall the clock catches up at once.
+float FrameSeconds() {
+  const int32_t now = MilliSecs();
+  const float dt = float(now - gView.lastFrame) * 0.001f;
+  gView.lastFrame = now;
+  return dt;
+}
 
 void CloseModal(Gadget* window) {
   gui().Hide(window);
@@ -39,7 +49,7 @@ void ShowModal(Gadget* window) {
 
 void HostGame(bool broadcast) {
   const int32_t port = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
-  if (Host(broadcast, port, HostedGameOptions(), oName)) ShowChatPage();
+  if (Host(gGame, broadcast, port, HostedGameOptions(), Me())) ShowChatPage();
 }
 
 void Joined(bool connected) {
@@ -68,22 +78,22 @@ void PickColour() {
   const Colour c = gui().RequestColor(Colour{color[0], color[1], color[2]});
   color = {c.r, c.g, c.b};
   gui().SetPanelColor(gSettingsColbox, c);
-  if (MPlayer) SendColour();
+  if (TNet::MyId >= 0) SendColour(color);
 }
 
 void GadgetAction(const Event& ev) {
   Gadget* s = ev.source;
   if (s == gHScroll) {
-    OriginX = -float(ev.data);
+    gView.scale.OriginX = -float(ev.data);
   } else if (s == gVScroll) {
-    OriginY = -float(ev.data);
+    gView.scale.OriginY = -float(ev.data);
   } else if (s == gServerRefresh) {
     ServerListRefresh();
   } else if (s == gServerJoin) {
     const int row = gui().SelectedItem(gServerList);
-    if (row != -1) Joined(JoinListedGame(gui().ItemExtra(gServerList, row), oName));
+    if (row != -1) Joined(JoinListedGame(gGame, gui().ItemExtra(gServerList, row), Me()));
   } else if (s == gServerList) {
-    Joined(JoinListedGame(ev.extra, oName));
+    Joined(JoinListedGame(gGame, ev.extra, Me()));
   } else if (s == gChatSend) {
     const std::string text = gui().Text(gChatInp);
     if (!text.empty()) {
@@ -107,13 +117,13 @@ void GadgetAction(const Event& ev) {
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
   } else if (s == gDirectConnect) {
-    Joined(ConnectTo(gui().Text(gDirectIP), NumberFieldInt(gDirectPort), oName));
+    Joined(ConnectTo(gGame, gui().Text(gDirectIP), NumberFieldInt(gDirectPort), Me()));
   } else if (s == gServerHost) {
     HostGame(true);
   } else if (s == gDirectHost) {
     HostGame(false);
   } else if (s == gDisconnect) {
-    DisconnectAll();
+    DisconnectAll(gGame);
   }
 }
 
@@ -122,7 +132,7 @@ void MenuAction(const Event& ev) {
   if (s == menu_game_new) {
     if (TNet::NetStatus == NET_OFF) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
     if (TNet::NetStatus == NET_HOSTING) SendGame(HostedGameOptions());
-    firstgame = false;
+    gView.back.firstgame = false;
     gui().Activate(gCan);
   } else if (s == menu_game_ratio) {
     WindowSetToRatio(-1.0f);
@@ -130,6 +140,7 @@ void MenuAction(const Event& ev) {
   } else if (s == menu_game_options) {
     ShowModal(gOptionWindow);
   } else if (s == menu_game_theme) {
+    uint8_t& backtype = gView.back.backtype;
     backtype = uint8_t(backtype + 1);
     if (backtype > 2) backtype = 0;
     gui().Activate(gCan);
@@ -146,7 +157,7 @@ void MenuAction(const Event& ev) {
     // The selected row's own record: ids and row positions differ once ids have gaps.
     if (TNet::NetStatus == NET_HOSTING) {
       const int row = gui().SelectedItem(gChatPList);
-      if (row >= 0 && size_t(row) < Players.size()) KickID(Players[size_t(row)]->id);
+      if (row >= 0 && size_t(row) < gGame.Players.size()) Hosting().Kick(gGame.Players[size_t(row)].id);
     }
   }
 }
@@ -159,13 +170,13 @@ void KeyDown(const Event& ev) {
     if (!gui().Hidden(ev.source)) CloseModal(ev.source);
     return;
   }
-  if (oPan != 1 || Wrapping != 1 || ev.source != gCan) return;
+  if (oPan != 1 || gGame.Wrapping != 1 || ev.source != gCan) return;
   const int32_t dir = oInverted == 1 ? -1 : 1;
   switch (ev.data) {
-    case KEY_LEFT: TBlock::MoveBlocks(-dir, 0); break;
-    case KEY_RIGHT: TBlock::MoveBlocks(dir, 0); break;
-    case KEY_UP: TBlock::MoveBlocks(0, -dir); break;
-    case KEY_DOWN: TBlock::MoveBlocks(0, dir); break;
+    case KEY_LEFT: Pan(gGame, gView, -dir, 0); break;
+    case KEY_RIGHT: Pan(gGame, gView, dir, 0); break;
+    case KEY_UP: Pan(gGame, gView, 0, -dir); break;
+    case KEY_DOWN: Pan(gGame, gView, 0, dir); break;
     default: break;
   }
 }
@@ -177,11 +188,12 @@ Event* Hook(Event& ev) {
     case EVENT_TIMERTICK:
       if (gCan) gui().Redraw(gCan);
       if (gCanScore) gui().Redraw(gCanScore);
-      if (TNet::NetStatus == NET_HOSTING) NetServer();
-      if (TNet::NetStatus != NET_OFF) NetClient();
+      if (TNet::NetStatus == NET_HOSTING) Hosting().Poll();
+      if (TNet::NetStatus != NET_OFF) NetClient(gGame);
       ServerListPoll();
-      Update();
-      UpdateMouseBlock();
+      gView.frameTime = FrameSeconds();
+      Update(gGame, gView.frameTime);
+      UpdateMouseBlock(gGame, gView);
       break;
     case EVENT_APPTERMINATE:
       gui().Exit(0);
@@ -201,10 +213,10 @@ Event* Hook(Event& ev) {
         gui().Enable(gCan);
         gui().Activate(gCan);
         G().SetViewport(0, 0, gui().Width(gCan), gui().Height(gCan));
-        Draw(gui().Width(gCan), gui().Height(gCan));
+        Draw(gGame, gView, gRes, gui().Width(gCan), gui().Height(gCan));
       } else if (ev.source == gCanScore) {
         G().SetViewport(0, 0, gui().Width(gCanScore), gui().Height(gCanScore));
-        DrawScore(gui().Width(gCanScore), gui().Height(gCanScore));
+        DrawScore(gGame, gRes, gui().Width(gCanScore), gui().Height(gCanScore));
       }
       break;
     case EVENT_WINDOWSIZE:
@@ -234,24 +246,23 @@ Event* Hook(Event& ev) {
       break;
     case EVENT_MOUSEMOVE:
       if (ev.source == gCan) {
-        gMouseX = float(ev.x) - OriginX;
-        gMouseY = float(ev.y) - OriginY;
+        gView.gMouseX = float(ev.x) - gView.scale.OriginX;
+        gView.gMouseY = float(ev.y) - gView.scale.OriginY;
       }
       break;
     case EVENT_MOUSEDOWN:
-      if (ev.source == gCan && ev.data == 1 && MouseBlock) BlockMDown = true;
+      if (ev.source == gCan && ev.data == 1 && gView.MouseBlock >= 0) gView.BlockMDown = true;
       break;
     case EVENT_MOUSEUP:
       if (ev.source != gCan) break;
       if (ev.data == 1) {
-        if (BlockMDown && MouseBlock) ClickField(MouseBlock, CLICK_UNCOVER);
-        BlockMDown = false;
+        if (gView.BlockMDown && gView.MouseBlock >= 0) ClickField(gView.MouseBlock, CLICK_UNCOVER);
+        gView.BlockMDown = false;
       } else if (ev.data == 2) {
-        if (MouseBlock && MouseBlock->Revealed == 0) ClickField(MouseBlock, CLICK_FLAG);
+        const TBlock* b = gGame.FromID(gView.MouseBlock);
+        if (b && b->Revealed == 0) ClickField(gView.MouseBlock, CLICK_FLAG);
       } else if (ev.data == 3) {
-        // A chord is nothing but ordinary reveal clicks, so the wire and the rules stay as they are.
-        if (MouseBlock)
-          for (TBlock* t : ChordTargets(*MouseBlock)) ClickField(t, CLICK_UNCOVER);
+        for (const Move& m : ChordMoves(gGame, gView.MouseBlock, kNoPlayer)) ClickField(m.block, m.button);
       }
       break;
     case EVENT_KEYDOWN:

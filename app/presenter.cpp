@@ -4,6 +4,8 @@
 #include "app/globals.h"
 #include "app/windows.h"
 #include "minefield/players.h"
+#include "net/host.h"
+#include "platform/clock.h"
 #include "net/net.h"
 #include "net/serverlist.h"
 #include "platform/gui.h"
@@ -29,7 +31,7 @@ void ShowWinWindow() {
   gui.Activate(gWinWindow);
 }
 
-std::string TimeText() { return "Time Taken: " + std::to_string(wtime) + " secs."; }
+std::string TimeText() { return "Time Taken: " + std::to_string(gGame.wtime) + " secs."; }
 
 // The end of a game alone: the win window.
 void ShowWin() {
@@ -41,11 +43,11 @@ void ShowWin() {
 // The end of a network game: the scores in the console, the best player in the win window.
 void ShowRanking() {
   if (gWinTextTime) TheGui().SetText(gWinTextTime, TimeText());
-  const std::vector<PlayerRef> ranking = RankByScore(Players);
+  const std::vector<TPlayer> ranking = RankByScore(gGame.Players);
   CPrint("----------");
   CPrint("  Scores  ");
-  for (const PlayerRef& p : ranking) CPrint(p->name + " scored: " + std::to_string(p->score));
-  if (gWinText && !ranking.empty()) TheGui().SetText(gWinText, ranking.front()->name + " has won!");
+  for (const TPlayer& p : ranking) CPrint(p.name + " scored: " + std::to_string(p.score));
+  if (gWinText && !ranking.empty()) TheGui().SetText(gWinText, ranking.front().name + " has won!");
   ShowWinWindow();
 }
 }  // namespace
@@ -68,26 +70,28 @@ void CPrint(const std::string& text) {
   if (hidden) gui.Hide(gChatConsole);
 }
 
-uint8_t NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose) {
-  const StartOutcome started =
-      StartGame(width, height, mines, wrap == -1 ? oWrap : wrap, gametime, bomblose == -1 ? oBombLose : bomblose);
-  if (!started.started) return 0;
+bool NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose) {
+  const StartOutcome started = StartGame(gGame, width, height, mines, wrap == -1 ? oWrap : wrap, gametime,
+                                         bomblose == -1 ? oBombLose : bomblose, MilliSecs());
+  if (!started.started) return false;
   PresentStart(started);
-  return 1;
+  return true;
 }
 
 void PresentStart(const StartOutcome& started) {
   if (started.sizeChanged) {
-    SetDesignArea(BlockAW, BlockAH);
-    FitBackground();
-    WindowSetToRatio(DEFWIDTH);
+    SetDesignArea(gView.scale, gGame.BlockAW, gGame.BlockAH);
+    FitBackground(gView, gRes);
+    WindowSetToRatio(gView.scale.DEFWIDTH);
   }
-  StartBoard(oEffects != 0);
+  StartBoard(gGame, gView, gRes, oEffects != 0);
   ShowPlayers();
 }
 
 void PresentClick(const ClickOutcome& click) {
   if (!click.ended) return;
+  // A late joiner's clock stops where the host's board stopped.
+  if (TNet::NetStatus == NET_HOSTING) Hosting().GameOver(gGame.GameTime);
   if (!click.won && oSound == 1) TheAudio().PlaySound(SExplosion.get());
   if (click.ranked)
     ShowRanking();
@@ -95,18 +99,18 @@ void PresentClick(const ClickOutcome& click) {
     ShowWin();
 }
 
-void ClickField(TBlock* block, uint8_t button) {
+void ClickField(int32_t block, uint8_t button) {
   if (TNet::NetStatus == NET_OFF)
-    PresentClick(ClickBlock(block, button, nullptr, -1));
+    PresentClick(Apply(gGame, Move{block, button, kNoPlayer}));
   else
-    SendClick(block, button);
+    SendClick(gGame, block, button);
 }
 
 void ShowPlayers() {
   if (!gChatPList) return;
   Gui& gui = TheGui();
   gui.ClearItems(gChatPList);
-  for (const PlayerRef& p : Players) gui.AddItem(gChatPList, p->name);
+  for (const TPlayer& p : gGame.Players) gui.AddItem(gChatPList, p.name);
 }
 
 void ShowServerList() {
@@ -124,7 +128,9 @@ void ShowChatPage() {
   TTab::DoTab(gMultiTabber, 3);
 }
 
-GameOptions HostedGameOptions() { return GameOptions{oWidth, oHeight, oMines, oWrap, oBombLose}; }
+GameSetup HostedGameOptions() { return GameSetup{oWidth, oHeight, oMines, oWrap, oBombLose, 0}; }
+
+Identity Me() { return Identity{oName, color}; }
 
 void Presenter::StatusText(const std::string& text) {
   if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);

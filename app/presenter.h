@@ -13,23 +13,25 @@ namespace bg {
 // Appends a line to the chat console without making a hidden console visible.
 void CPrint(const std::string& text);
 
-// StartGame with the options for wrap and bomblose -1, then the new field
-// shown. 1 when started; 0 when refused, with nothing changed.
-uint8_t NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose);
+// StartGame on the window's game with the options for wrap and bomblose -1 and
+// a seed from the clock, then the new field shown. False when refused, with nothing changed.
+bool NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose);
 // A new field shown: the window fitted to a new size, the pictures, the opening flash, the players.
 void PresentStart(const StartOutcome& started);
 // What a click did, shown: the explosion, the win window, the scores in the console.
 void PresentClick(const ClickOutcome& click);
 // This program's own click: applied at once alone, sent to the host in a network game.
-void ClickField(TBlock* block, uint8_t button);
-// The player list box from Players.
+void ClickField(int32_t block, uint8_t button);
+// The player list box from the game's players.
 void ShowPlayers();
 // The server list box from the list server's last answer.
 void ShowServerList();
 // The chat page of the multiplayer window, once connected or hosting.
 void ShowChatPage();
 // The options as the setup of the games this program hosts.
-GameOptions HostedGameOptions();
+GameSetup HostedGameOptions();
+// Who this program is in a network game: the name option and the local colour.
+Identity Me();
 
 // The session's reports, shown; installed at start-up.
 class Presenter final : public SessionEvents {

@@ -8,7 +8,7 @@
 #include "app/presenter.h"
 #include "app/windows.h"
 #include "minefield/game.h"
-#include "minefield/players.h"
+#include "net/host.h"
 #include "net/events.h"
 #include "net/serverlist.h"
 #include "platform/clock.h"
@@ -40,41 +40,36 @@ void LoadSettings() {
 
 bool Initialise(std::string& error, bool requireResources) {
   SetSessionEvents(&ThePresenter());
-  Delta::Start();
+  gView = View{};
+  gView.lastFrame = MilliSecs();
   LoadSettings();
-  Blocks.clear();
-  BlockA.Reset(1, 1);
-  rseed = MilliSecs();
+  gGame = Game{};
   TServerList::IPs = {oListIP, "localhost"};
   TServerList::Ports = {TextToInt(oListPort), 8201};
-  Actions.clear();
-  SPlayers.clear();
-  Players.clear();
-  LeavingPlayers.clear();
-  SLeavingPlayers.clear();
+  Hosting().Reset();
 
-  IBack1 = LoadSImage("res/back1.jpg");
-  IBack2 = LoadSImage("res/back2.jpg");
-  IBack3 = LoadSImage("res/back3.jpg");
-  IBackImg = LoadSImage("res/back.jpg");
-  IBlock = LoadSImage("res/block.png");
-  IBlockRev = LoadSImage("res/blockrevealed.png");
-  IFlag = LoadSImage("res/flag.png");
-  IMine = LoadSImage("res/bomb.png");
-  IMineImg = LoadImage("res/bomb.png");
-  IClock = LoadSImage("res/clock.png");
-  ITextBox = LoadSImage("res/textbox.png");
+  gRes.IBack1 = LoadSImage("res/back1.jpg");
+  gRes.IBack2 = LoadSImage("res/back2.jpg");
+  gRes.IBack3 = LoadSImage("res/back3.jpg");
+  gRes.IBackImg = LoadSImage("res/back.jpg");
+  gRes.IBlock = LoadSImage("res/block.png");
+  gRes.IBlockRev = LoadSImage("res/blockrevealed.png");
+  gRes.IFlag = LoadSImage("res/flag.png");
+  gRes.IMine = LoadSImage("res/bomb.png");
+  gRes.IMineImg = LoadImage("res/bomb.png");
+  gRes.IClock = LoadSImage("res/clock.png");
+  gRes.ITextBox = LoadSImage("res/textbox.png");
   SExplosion = TheAudio().LoadSound("res/expl.wav");
-  FArialBold40 = LoadImageFont("res/arialbd.ttf", 40, 4);
-  FArialBold20 = LoadImageFont("res/arialbd.ttf", 20, 4);
+  gRes.FArialBold40 = LoadImageFont("res/arialbd.ttf", 40, 4);
+  gRes.FArialBold20 = LoadImageFont("res/arialbd.ttf", 20, 4);
   if (requireResources) {
     const std::pair<bool, const char*> loaded[] = {
-        {bool(IBack1), "res/back1.jpg"},     {bool(IBack2), "res/back2.jpg"},
-        {bool(IBack3), "res/back3.jpg"},     {bool(IBackImg), "res/back.jpg"},
-        {bool(IBlock), "res/block.png"},     {bool(IBlockRev), "res/blockrevealed.png"},
-        {bool(IFlag), "res/flag.png"},       {bool(IMine && IMineImg), "res/bomb.png"},
-        {bool(IClock), "res/clock.png"},     {bool(ITextBox), "res/textbox.png"},
-        {bool(SExplosion), "res/expl.wav"},  {bool(FArialBold40 && FArialBold20), "res/arialbd.ttf"}};
+        {bool(gRes.IBack1), "res/back1.jpg"},     {bool(gRes.IBack2), "res/back2.jpg"},
+        {bool(gRes.IBack3), "res/back3.jpg"},     {bool(gRes.IBackImg), "res/back.jpg"},
+        {bool(gRes.IBlock), "res/block.png"},     {bool(gRes.IBlockRev), "res/blockrevealed.png"},
+        {bool(gRes.IFlag), "res/flag.png"},       {bool(gRes.IMine && gRes.IMineImg), "res/bomb.png"},
+        {bool(gRes.IClock), "res/clock.png"},     {bool(gRes.ITextBox), "res/textbox.png"},
+        {bool(SExplosion), "res/expl.wav"},  {bool(gRes.FArialBold40 && gRes.FArialBold20), "res/arialbd.ttf"}};
     for (auto [ok, file] : loaded) {
       if (!ok) {
         error = std::string("Missing or unreadable resource file: ") + file;
@@ -91,16 +86,14 @@ bool Initialise(std::string& error, bool requireResources) {
     return false;
   }
   Gui& gui = TheGui();
-  SCALEX = float(gui.ClientWidth(gMainWindow)) / DEFWIDTH;
-  SCALEY = float(gui.ClientHeight(gMainWindow)) / DEFHEIGHT;
-  BACKSCALEX = SCALEX;
-  BACKSCALEY = SCALEY;
+  Scale& sc = gView.scale;
+  sc.SCALEX = float(gui.ClientWidth(gMainWindow)) / sc.DEFWIDTH;
+  sc.SCALEY = float(gui.ClientHeight(gMainWindow)) / sc.DEFHEIGHT;
+  sc.BACKSCALEX = sc.SCALEX;
+  sc.BACKSCALEY = sc.SCALEY;
 
-  SeedRnd(MilliSecs());
-  for (float& a : backalpha) a = float(Rnd(0.0, 1.0));
-  for (int32_t& i : backalphainc) i = Rand(0, 1);
-  for (int32_t& c : backcol) c = Rand(1, 3);
-  backimg = {IBack1, IBack2, IBack3};
+  gView.rng.Seed(MilliSecs());
+  StartBackground(gView, gRes);
 
   gui.CreateTimer(70.0);
   gui.SetHook([](Event& ev) { return Hook(ev); });

@@ -237,14 +237,14 @@ bool BuildWindows() {
   gWinTextTime = Label("Time Taken: ", 40, 30, 150, 15, gWinWindow);
 
   const int CW = gui.ClientWidth(gMainWindow), CH = gui.ClientHeight(gMainWindow);
-  gCan = gui.CreateCanvas(0, TopbarSize, CW - ScrollSize, CH - TopbarSize - ScrollSize, gMainWindow);
+  gCan = gui.CreateCanvas(0, Scale::TopbarSize, CW - Scale::ScrollSize, CH - Scale::TopbarSize - Scale::ScrollSize, gMainWindow);
   Layout(gCan, true, true, true, true);
-  gCanScore = gui.CreateCanvas(0, 0, CW, TopbarSize, gMainWindow);
+  gCanScore = gui.CreateCanvas(0, 0, CW, Scale::TopbarSize, gMainWindow);
   Layout(gCanScore, true, true, true, false);
-  gHScroll = gui.CreateSlider(0, CH - ScrollSize, CW - ScrollSize, ScrollSize, gMainWindow,
+  gHScroll = gui.CreateSlider(0, CH - Scale::ScrollSize, CW - Scale::ScrollSize, Scale::ScrollSize, gMainWindow,
                               SLIDER_HORIZONTAL | SLIDER_SCROLLBAR);
   Layout(gHScroll, true, true, false, true);
-  gVScroll = gui.CreateSlider(CW - ScrollSize, TopbarSize, ScrollSize, CH - ScrollSize - TopbarSize, gMainWindow,
+  gVScroll = gui.CreateSlider(CW - Scale::ScrollSize, Scale::TopbarSize, Scale::ScrollSize, CH - Scale::ScrollSize - Scale::TopbarSize, gMainWindow,
                               SLIDER_VERTICAL | SLIDER_SCROLLBAR);
   Layout(gVScroll, false, true, true, true);
 
@@ -266,11 +266,11 @@ void ApplyCanvasScale() {
   if (!gCan) return;
   Gui& gui = TheGui();
   const int cw = gui.Width(gCan), ch = gui.Height(gCan);
-  ScaleToCanvas(cw, ch);
-  if (gHScroll) gui.SetSliderRange(gHScroll, cw, int(DEFWIDTH * SCALEX));
-  if (gVScroll) gui.SetSliderRange(gVScroll, ch, int(DEFHEIGHT * SCALEY));
-  OriginX = gHScroll ? -float(gui.SliderPos(gHScroll)) : 0.0f;
-  OriginY = gVScroll ? -float(gui.SliderPos(gVScroll)) : 0.0f;
+  ScaleToCanvas(gView.scale, cw, ch);
+  if (gHScroll) gui.SetSliderRange(gHScroll, cw, int(gView.scale.DEFWIDTH * gView.scale.SCALEX));
+  if (gVScroll) gui.SetSliderRange(gVScroll, ch, int(gView.scale.DEFHEIGHT * gView.scale.SCALEY));
+  gView.scale.OriginX = gHScroll ? -float(gui.SliderPos(gHScroll)) : 0.0f;
+  gView.scale.OriginY = gVScroll ? -float(gui.SliderPos(gVScroll)) : 0.0f;
 }
 
 void WindowSetToRatio(float width) {
@@ -281,15 +281,15 @@ void WindowSetToRatio(float width) {
   const int cw = gui.Width(gCan), ch = gui.Height(gCan);
   const int maxw = dw - (ww - cw);
   width = std::min(width, float(maxw));
-  const int maxh = dh - dh / 16 - (wh - ch) + TopbarSize;
+  const int maxh = dh - dh / 16 - (wh - ch) + Scale::TopbarSize;
   const int neww = int(width + float(ww - cw));
   const int x = gui.X(gMainWindow), y = gui.Y(gMainWindow);
-  // Guard the ratio: a zero winr would divide by zero before the first game.
-  const float r = winr > 0.0f ? winr : 1.0f;
+  // Guard the ratio: a zero gView.scale.winr would divide by zero before the first game.
+  const float r = gView.scale.winr > 0.0f ? gView.scale.winr : 1.0f;
   if (width > -1.0f) {
-    gui.SetShape(gMainWindow, x, y, std::min(neww, maxw), int(std::min(float(neww) / r + float(TopbarSize), float(maxh))));
+    gui.SetShape(gMainWindow, x, y, std::min(neww, maxw), int(std::min(float(neww) / r + float(Scale::TopbarSize), float(maxh))));
   } else {
-    gui.SetShape(gMainWindow, x, y, std::min(ww, maxw), int(std::min(float(ww) / r + float(TopbarSize), float(maxh))));
+    gui.SetShape(gMainWindow, x, y, std::min(ww, maxw), int(std::min(float(ww) / r + float(Scale::TopbarSize), float(maxh))));
   }
   ApplyCanvasScale();
 }

@@ -2,18 +2,18 @@
 // requests, chat, clicks, colour changes, in any order, cut anywhere.
 //
 // Input: byte 0 picks where the stream is cut (two cuts); the rest is the stream.
-// Checks, beyond the sanitizers: the click log holds only clicks on the
-// current field with button 1 or 2, no two host records share an id, and
-// every name fits the cap (with room for the number that tells equal ones apart).
+// Checks, beyond the sanitizers: the game's record holds only clicks on the
+// current field with button 1 or 2, no two host records share an id, every
+// name fits the cap (with room for the number that tells equal ones apart),
+// and the record replays to a game without trouble.
 #include <cstdint>
 #include <set>
 #include <span>
 
 #include "fuzz/fuzz_util.h"
-#include "minefield/game.h"
+#include "minefield/record.h"
+#include "net/host.h"
 #include "net/net.h"
-#include "minefield/players.h"
-#include "net/protocol.h"
 #include "platform/latin1.h"
 
 using namespace bg;
@@ -21,28 +21,28 @@ using namespace bg;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   TNet::Clients.clear();
-  Players.clear();
-  SPlayers.clear();
-  SLeavingPlayers.clear();
-  Actions.clear();
+  HostSession host;
   TNet::NetStatus = 2;
-  StartGame(9, 7, 10, 1, 0.0f, 1);
+  host.StartGame(GameSetup{9, 7, 10, 1, 1, 0});
   TNetClient* c = TNetClient::CreateClient(TSocket());
   const std::span<const uint8_t> stream(data + 1, size - 1);
   const size_t cut1 = stream.empty() ? 0 : (data[0] & 0x0F) * stream.size() / 16;
   const size_t cut2 = stream.empty() ? 0 : cut1 + ((data[0] >> 4) * (stream.size() - cut1)) / 16;
-  HostReceive(c, stream.subspan(0, cut1));
-  HostReceive(c, stream.subspan(cut1, cut2 - cut1));
-  HostReceive(c, stream.subspan(cut2));
-  for (const TAction& a : Actions) {
-    bg::fuzz::Check(a.amod == 1 || a.amod == 2, "a click with another button was logged");
-    bg::fuzz::Check(a.adata >= 0 && a.adata < float(BlockAW * BlockAH), "a click off the field was logged");
+  host.Receive(c, stream.subspan(0, cut1));
+  host.Receive(c, stream.subspan(cut1, cut2 - cut1));
+  host.Receive(c, stream.subspan(cut2));
+  for (const RecordEvent& e : host.record.events) {
+    if (e.kind != RecordEvent::MOVE) continue;
+    bg::fuzz::Check(e.button == 1 || e.button == 2, "a click with another button was recorded");
+    bg::fuzz::Check(e.block >= 0 && e.block < 9 * 7, "a click off the field was recorded");
   }
   std::set<int> ids;
-  for (const PlayerRef& p : SPlayers) {
-    bg::fuzz::Check(ids.insert(p->id).second, "two host records share an id");
-    bg::fuzz::Check(Utf8ToLatin1(p->name).size() <= kMaxNameChars + kMaxNameSuffixChars, "a name over the cap");
+  for (const HostPlayer& p : host.players) {
+    bg::fuzz::Check(ids.insert(p.id).second, "two host records share an id");
+    bg::fuzz::Check(Utf8ToLatin1(p.name).size() <= kMaxNameChars + kMaxNameSuffixChars, "a name over the cap");
   }
+  const Game replayed = Replay(host.record);
+  bg::fuzz::Check(replayed.Players.size() == host.players.size(), "the record replays to other players");
   TNet::NetStatus = 0;
   TNet::Clients.clear();
   return 0;

@@ -1,105 +1,81 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
 
-// The minefield: blocks, their wrap-around neighbourhood, mine placement and
-// the reveal and flag rules. Mine placement follows the shared generator call
-// for call, because every player of a network game builds the field from a seed.
+// One block of the minefield and the field's shape. A block is its state only:
+// where it is drawn, how far the field was panned and how it flashes belong to
+// the view, so two programs that panned differently still agree on every id.
 namespace bg {
 
-// A player's colour record, shared: blocks refer to it, so a colour change recolours them.
 using RGB = std::array<uint8_t, 3>;
-using ColourRef = std::shared_ptr<RGB>;
-
-struct TPlayer;
 
 // Fields larger than this are refused: ids travel as 32-bit floats (exact below
 // 2^24) and a host must not make every player allocate gigabytes.
 constexpr int64_t kMaxBlocks = int64_t(1) << 21;
 // Calls of one reveal that do any work: 85001.
 constexpr int32_t kRevealLimit = 85000;
+// Player id 255: nobody (alone, or the host's opening click).
+constexpr uint8_t kNoPlayer = 255;
 
 struct TBlock {
-  // What the flood reads comes first, so a block's check touches one cache line.
-  int32_t Value = 0;
+  int8_t Value = 0;  // -1: a mine; otherwise the mines around it
   uint8_t Revealed = 0;
   uint8_t flag = 0;
-  uint8_t pid = 255;
-  uint8_t fpid = 255;
-  TBlock* AdjBlocks[9] = {};
-  int32_t x = 0;
-  int32_t y = 0;
-  float dx = 0.0f;
-  float dy = 0.0f;
-  int32_t id = 0;
-  // The revealing and the flagging player's colour records (null: no player).
-  // The field keeps every record it refers to alive until it is discarded.
-  const RGB* pcol = nullptr;
-  const RGB* fcol = nullptr;
-
+  uint8_t pid = kNoPlayer;   // who uncovered it
+  uint8_t fpid = kNoPlayer;  // who flagged it
   static constexpr int32_t Size = 24;
-  static int32_t flags;
-  static int32_t recursekill;
-
-  static int32_t NumRevealed();
-  static TBlock* Create(float x, float y);
-  void SetDrawPos() {
-    dx = float(x * Size);
-    dy = float(y * Size);
-  }
-  int32_t ToggleFlag(const TPlayer* player);
-  // Uncovers the block and floods an empty area. unflag: flags in the flood are removed;
-  // top: a new reveal (the call limit starts again) rather than one step of a flood.
-  int32_t Reveal(const TPlayer* player, bool unflag, bool top);
-  static TBlock* FromID(int32_t id);
-  TBlock* BlockAt(int32_t dx, int32_t dy) const;
-  uint8_t AdjacentToBlock(const TBlock* other) const;
-  void FindAdjacents();
-  static void MoveBlocks(int32_t dx, int32_t dy);
-  static int32_t CountFlags();
-  void Kill();
-
-  // Blocks still covered that hold no mine: the win test without a walk.
-  static int32_t CoveredSafe();
 };
 
-// The grid view, indexed [x, y]; cells outside it read as null.
-class BlockGrid {
- public:
-  BlockGrid() : w_(1), h_(1), cells_(1, nullptr) {}
-  void Reset(int32_t w, int32_t h) {
-    w_ = w;
-    h_ = h;
-    cells_.assign(size_t(w) * size_t(h), nullptr);
-  }
-  TBlock* operator()(int32_t x, int32_t y) const {
-    return (x >= 0 && y >= 0 && x < w_ && y < h_) ? cells_[size_t(x) * size_t(h_) + size_t(y)] : nullptr;
-  }
-  void Set(int32_t x, int32_t y, TBlock* b) {
-    if (x >= 0 && y >= 0 && x < w_ && y < h_) cells_[size_t(x) * size_t(h_) + size_t(y)] = b;
-  }
-  size_t Cells() const { return cells_.size(); }
+// Blocks are numbered column by column (id = x * height + y), the order every
+// copy of the game creates them in; ids travel on the wire.
+struct FieldShape {
+  int32_t BlockAW = 0, BlockAH = 0;
+  int32_t Wrapping = 1;
 
- private:
-  int32_t w_, h_;
-  std::vector<TBlock*> cells_;
+  int32_t Count() const { return BlockAW * BlockAH; }
+  int32_t X(int32_t id) const { return id / BlockAH; }
+  int32_t Y(int32_t id) const { return id % BlockAH; }
+  // The block at (x, y) moved by (dx, dy) of at most one, across the edges
+  // when the field wraps; -1 outside a field that does not wrap.
+  int32_t At(int32_t x, int32_t y, int32_t dx, int32_t dy) const {
+    int32_t nx = x + dx, ny = y + dy;
+    if (Wrapping == 1) {
+      if (nx <= -1) nx += BlockAW;
+      if (ny <= -1) ny += BlockAH;
+      if (nx >= BlockAW) nx = 0;
+      if (ny >= BlockAH) ny = 0;
+    } else if (nx < 0 || ny < 0 || nx >= BlockAW || ny >= BlockAH) {
+      return -1;
+    }
+    return nx * BlockAH + ny;
+  }
+  // The neighbours of a block in the order the rules visit them (dx, then dy,
+  // from -1 to 1). A narrow wrapping field lists a block twice; never itself.
+  struct Neighbours {
+    std::array<int32_t, 8> id;
+    int32_t n = 0;
+    const int32_t* begin() const { return id.data(); }
+    const int32_t* end() const { return id.data() + n; }
+  };
+  Neighbours Around(int32_t id) const {
+    Neighbours out;
+    const int32_t x = X(id), y = Y(id);
+    for (int32_t i = -1; i <= 1; ++i)
+      for (int32_t j = -1; j <= 1; ++j) {
+        const int32_t a = At(x, y, i, j);
+        if (a >= 0 && a != id) out.id[std::size_t(out.n++)] = a;
+      }
+    return out;
+  }
+  // Whether `a` is `b` or one of its neighbours.
+  bool Touches(int32_t a, int32_t b) const {
+    const int32_t x = X(b), y = Y(b);
+    for (int32_t i = -1; i <= 1; ++i)
+      for (int32_t j = -1; j <= 1; ++j)
+        if (At(x, y, i, j) == a) return true;
+    return false;
+  }
 };
-
-// The current field: every block in creation order (so a block's index is its id).
-extern std::vector<TBlock> Blocks;
-extern BlockGrid BlockA;
-extern int32_t BlockAW, BlockAH;
-extern int32_t Wrapping;
-
-struct WrappedPos {
-  int32_t x, y;
-};
-WrappedPos WrapPos(int32_t x, int32_t y);
-
-// A fresh covered field of w x h blocks without mines.
-void StartBlocks(int32_t w, int32_t h);
-int32_t MakeMines(int32_t x, int32_t y, int32_t count, int32_t seed);
 
 }  // namespace bg

@@ -1,28 +1,16 @@
 #include "minefield/game.h"
 
-#include "minefield/players.h"
-#include "platform/clock.h"
+#include <algorithm>
+#include <cassert>
+
+#include "platform/random.h"
 
 namespace bg {
 
-uint8_t GameStatus = GAME_PLAYING;
-int32_t Mines = 13;
-uint8_t BombLose = 0;
-int32_t rseed = 0;
-float GameTime = 0.0f;
-int32_t wtime = 0;
-float DeltaTime = 0.001f;
-
-float Delta::Time = 0.0f;
-int32_t Delta::TimeDelay = 0;
-
-void Delta::Start() { TimeDelay = MilliSecs(); }
-
-void Delta::Update() {
-  const int32_t elapsed = MilliSecs() - TimeDelay;
-  Time = float(elapsed) * 0.001f;
-  TimeDelay = MilliSecs();
-  DeltaTime = Time;
+TPlayer* Game::FindByID(uint8_t id) {
+  for (TPlayer& p : Players)
+    if (p.id == id) return &p;
+  return nullptr;
 }
 
 bool GameSetupValid(int32_t width, int32_t height, int32_t mines) {
@@ -32,94 +20,230 @@ bool GameSetupValid(int32_t width, int32_t height, int32_t mines) {
   return int64_t(mines) < n - 12;
 }
 
-StartOutcome StartGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose) {
+StartOutcome StartGame(Game& g, int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime,
+                       int32_t bomblose, int32_t seed) {
   StartOutcome out;
   if (!GameSetupValid(width, height, mines)) return out;
   out.started = true;
-  out.sizeChanged = width != BlockAW || height != BlockAH;
+  out.sizeChanged = width != g.BlockAW || height != g.BlockAH;
 
-  Wrapping = wrap;
-  StartBlocks(width, height);
-  Mines = mines;
-  BombLose = uint8_t(bomblose);
-  wtime = 0;
-  GameStatus = GAME_PLAYING;
-  GameTime = gametime;
-  TBlock::flags = 0;
+  g.Wrapping = wrap;
+  g.BlockAW = width;
+  g.BlockAH = height;
+  // A small field after a huge one should not keep the huge one's memory.
+  g.Blocks = std::vector<TBlock>(size_t(width) * size_t(height));
+  g.revealed = 0;
+  g.coveredSafe = width * height;
+  g.Mines = mines;
+  g.BombLose = uint8_t(bomblose);
+  g.rseed = seed;
+  g.wtime = 0;
+  g.GameStatus = GAME_PLAYING;
+  g.GameTime = gametime;
+  g.flags = 0;
 
-  for (const PlayerRef& p : Players) {
-    p->score = 0;
-    p->FindScore();
-    p->out = false;
+  std::erase_if(g.Players, [](const TPlayer& p) { return p.Left; });
+  for (TPlayer& p : g.Players) {
+    p.score = 0;
+    p.out = false;
   }
-  for (const PlayerRef& p : LeavingPlayers) std::erase(Players, p);
-  SortPlayersById(Players);
-  for (const PlayerRef& p : SLeavingPlayers) std::erase(SPlayers, p);
   return out;
 }
 
+void MakeMines(Game& g, int32_t x, int32_t y, int32_t count, int32_t seed) {
+  // StartGame refuses any field whose mines would not fit outside the safe zone.
+  assert(int64_t(count) < int64_t(g.Count()) - 9);
+  Rng rng(seed);
+  const int32_t safe = x * g.BlockAH + y;
+  int32_t remaining = count;
+  while (remaining > 0) {
+    const int32_t cx = rng.Rand(0, g.BlockAW - 1);
+    const int32_t cy = rng.Rand(0, g.BlockAH - 1);
+    const int32_t c = cx * g.BlockAH + cy;
+    if (!g.Touches(c, safe) && g.Blocks[size_t(c)].Value == 0) {
+      g.Blocks[size_t(c)].Value = -1;
+      --remaining;
+    }
+  }
+  g.coveredSafe = 0;
+  for (int32_t id = 0; id < g.Count(); ++id) {
+    TBlock& b = g.Blocks[size_t(id)];
+    if (b.Value == -1) continue;
+    int8_t v = 0;
+    for (const int32_t a : g.Around(id))
+      if (g.Blocks[size_t(a)].Value == -1) ++v;
+    b.Value = v;
+    if (!b.Revealed) ++g.coveredSafe;
+  }
+}
+
 namespace {
-void RevealAll() {
-  for (TBlock& b : Blocks) b.Reveal(nullptr, false, true);
+struct RevealFrame {
+  FieldShape::Neighbours around;
+  int32_t id;
+  uint8_t next;    // neighbour index to look at
+  uint8_t called;  // the neighbour `next` has been visited; its flag step is due
+};
+}  // namespace
+
+int32_t Reveal(Game& g, int32_t id, const TPlayer* player, bool unflag, bool top) {
+  // The flood is depth first in neighbour order. It runs on an explicit stack
+  // (a big empty field would nest 85000 calls deep) but visits, marks, unflags
+  // and counts calls exactly as the nested procedure would.
+  auto mark = [&g, player](TBlock& b) {
+    b.Revealed = 1;
+    ++g.revealed;
+    if (b.Value > -1) --g.coveredSafe;
+    if (player) b.pid = player->id;
+  };
+  auto unflagged = [&g, unflag](TBlock& b) {
+    if (unflag && b.flag) {
+      b.flag = 0;
+      --g.flags;
+    }
+  };
+
+  if (top)
+    g.recursekill = 0;
+  else
+    ++g.recursekill;
+  TBlock& self = g.Blocks[size_t(id)];
+  if (g.recursekill > kRevealLimit) return -2;
+  if (self.Revealed == 1) return self.Value;
+  mark(self);
+  if (self.Value != 0) return self.Value;
+
+  static thread_local std::vector<RevealFrame> stack;
+  stack.clear();
+  stack.push_back({g.Around(id), id, 0, 0});
+  while (!stack.empty()) {
+    RevealFrame& f = stack.back();
+    if (f.called) {
+      // Back from the flood of neighbour `next`: its flag step is due.
+      f.called = 0;
+      unflagged(g.Blocks[size_t(f.around.id[f.next++])]);
+    }
+    bool descended = false;
+    while (f.next < f.around.n) {
+      const int32_t nid = f.around.id[f.next];
+      TBlock& n = g.Blocks[size_t(nid)];
+      if (n.Revealed == 0) {
+        // The neighbour's own call: counted even when refused by the limit.
+        ++g.recursekill;
+        if (g.recursekill <= kRevealLimit) {
+          mark(n);
+          if (n.Value == 0) {
+            f.called = 1;
+            stack.push_back({g.Around(nid), nid, 0, 0});  // invalidates f
+            descended = true;
+            break;
+          }
+        }
+      }
+      unflagged(n);
+      ++f.next;
+    }
+    if (!descended) stack.pop_back();
+  }
+  return self.Value;
+}
+
+void ToggleFlag(Game& g, int32_t id, const TPlayer* player) {
+  TBlock& b = g.Blocks[size_t(id)];
+  b.flag = uint8_t(1 - b.flag);
+  g.flags += b.flag ? 1 : -1;
+  b.fpid = b.flag == 1 && player ? player->id : kNoPlayer;
+}
+
+namespace {
+void RevealAll(Game& g) {
+  for (int32_t id = 0; id < g.Count(); ++id) Reveal(g, id, nullptr, false, true);
 }
 
 // The end of a game: the time taken, and for a network game every player's score.
-void End(ClickOutcome& out, bool won, const TPlayer* player) {
-  GameStatus = GAME_OVER;
+void End(Game& g, ClickOutcome& out, bool won, const TPlayer* player) {
+  g.GameStatus = GAME_OVER;
   out.ended = true;
   out.won = won;
   out.ranked = player != nullptr;
-  if (won || player) wtime = int32_t(GameTime);
+  if (won || player) g.wtime = int32_t(g.GameTime);
   if (player)
-    for (const PlayerRef& p : Players) p->FindScore();
+    for (TPlayer& p : g.Players) p.score = FindScore(g, p.id);
 }
 }  // namespace
 
-ClickOutcome ClickBlock(TBlock* block, uint8_t button, TPlayer* player, int32_t seed) {
+ClickOutcome ClickBlock(Game& g, int32_t id, uint8_t button, TPlayer* player) {
   ClickOutcome out;
+  TBlock* block = g.FromID(id);
   if (!block) return out;
   if (player && player->out) return out;
   if (button == CLICK_UNCOVER) {
     const bool foreign = player && block->fpid != player->id;
-    if (TBlock::NumRevealed() == 0 && (block->flag == 0 || foreign)) MakeMines(block->x, block->y, Mines, seed);
+    if (g.revealed == 0 && (block->flag == 0 || foreign)) MakeMines(g, g.X(id), g.Y(id), g.Mines, g.rseed);
     if (block->flag == 1 && !foreign) return out;
     out.applied = true;
     const bool unflag = !player;
     out.mineHit = block->Revealed == 0 && block->Value == -1;
-    if (out.mineHit && BombLose == 1) {
-      block->Reveal(player, unflag, true);
+    if (out.mineHit && g.BombLose == 1) {
+      Reveal(g, id, player, unflag, true);
       if (player) {
         player->out = true;
         out.knockedOut = true;
       }
-      bool anyIn = false;
-      for (const PlayerRef& p : Players) anyIn = anyIn || !p->out;
+      const bool anyIn = std::any_of(g.Players.begin(), g.Players.end(), [](const TPlayer& p) { return !p.out; });
       if (!anyIn) {
-        RevealAll();
-        End(out, false, player);
+        RevealAll(g);
+        End(g, out, false, player);
       }
     } else if (block->Revealed == 0) {
-      block->Reveal(player, unflag, true);
-      if (TBlock::CoveredSafe() == 0) {
-        RevealAll();
-        End(out, true, player);
+      Reveal(g, id, player, unflag, true);
+      if (g.coveredSafe == 0) {
+        RevealAll(g);
+        End(g, out, true, player);
       }
     }
   } else if (button == CLICK_FLAG) {
-    if (!player) {
-      block->ToggleFlag(nullptr);
-      out.applied = true;
-    } else if (block->flag == 0 || block->fpid == player->id) {
-      block->ToggleFlag(player);
+    if (!player || block->flag == 0 || block->fpid == player->id) {
+      ToggleFlag(g, id, player);
       out.applied = true;
     }
   }
   return out;
 }
 
-void Update() {
-  Delta::Update();
-  if (GameStatus != GAME_OVER) GameTime += Delta::Time;
+ClickOutcome Apply(Game& g, const Move& m) {
+  if (m.player == kNoPlayer) return ClickBlock(g, m.block, m.button, nullptr);
+  TPlayer* p = g.FindByID(m.player);
+  return p ? ClickBlock(g, m.block, m.button, p) : ClickOutcome{};
+}
+
+TPlayer& AddPlayer(Game& g, const std::string& name, const RGB& col, uint8_t id) {
+  g.colours[id] = col;
+  auto at = std::upper_bound(g.Players.begin(), g.Players.end(), id,
+                             [](uint8_t i, const TPlayer& p) { return i < p.id; });
+  TPlayer p;
+  p.name = name;
+  p.id = id;
+  return *g.Players.insert(at, p);
+}
+
+void SetColour(Game& g, uint8_t id, const RGB& col) {
+  if (g.FindByID(id)) g.colours[id] = col;
+}
+
+const RGB* ColourOf(const Game& g, uint8_t id) { return id == kNoPlayer ? nullptr : &g.colours[id]; }
+
+int32_t FindScore(const Game& g, uint8_t id) {
+  int32_t score = 0;
+  for (const TBlock& b : g.Blocks) {
+    if (b.flag == 1 && b.fpid == id) score += b.Value == -1 ? 1 : -1;
+    if (b.Value == -1 && b.Revealed == 1 && b.pid == id) score -= 5;
+  }
+  return score;
+}
+
+void Update(Game& g, float dt) {
+  if (g.GameStatus != GAME_OVER) g.GameTime += dt;
 }
 
 }  // namespace bg

@@ -14,7 +14,7 @@ class SessionEvents {
   virtual void StatusText(const std::string&) {}
   // A line for the chat console: chat, players joining and leaving, disconnects.
   virtual void ConsoleLine(const std::string&) {}
-  // Players changed (joined, left, renamed, all gone); Players is sorted by id.
+  // The game's players changed (joined, left, all gone).
   virtual void PlayersChanged() {}
   // The server list (TServerList::Gamelist and its Notice) changed.
   virtual void ServerListChanged() {}

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "minefield/players.h"
+#include "net/host.h"
 #include "net/events.h"
 #include "net/serverlist.h"
 
@@ -14,6 +14,7 @@ TSocket TNet::Clientsock;
 TSocket TNet::Serversock;
 FrameReader TNet::ClientReader;
 uint8_t TNet::NetStatus = 0;
+int32_t TNet::MyId = -1;
 
 TNetClient* TNetClient::CreateClient(TSocket socket) {
   auto c = std::make_unique<TNetClient>();
@@ -56,13 +57,19 @@ uint8_t TNet::Connect(uint32_t ip, int32_t port, int timeoutMs) {
   return Clientsock.Connect(ip, uint16_t(port), timeoutMs) ? 1 : 0;
 }
 
-uint8_t TNet::Host(int32_t port) {
-  if (port < 1 || port > 65535) return 0;
+bool TNet::Listen(int32_t port) {
+  if (port < 1 || port > 65535) return false;
   TSocket server;
-  if (!server.CreateTCP()) return 0;
+  if (!server.CreateTCP()) return false;
   server.SetTCPNoDelay(true);
-  if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return 0;
+  if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return false;
   Serversock = std::move(server);
+  NetStatus = NET_HOSTING;
+  return true;
+}
+
+uint8_t TNet::Host(int32_t port) {
+  if (!Listen(port)) return 0;
   Connect(HostIpWithin("localhost", TSocket::kDefaultConnectTimeoutMs), port);
   NetStatus = NET_HOSTING;
   return 1;
@@ -70,16 +77,14 @@ uint8_t TNet::Host(int32_t port) {
 
 void TNet::Disconnect() {
   for (const auto& c : Clients) c->tcpsock.Close();
-  for (const PlayerRef& p : SPlayers) p->client = nullptr;
-  Players.clear();
-  SPlayers.clear();
+  Hosting().Reset();
+  MyId = -1;
   Clients.clear();
   Clientsock.Close();
   Clientsock = TSocket();
   Serversock.Close();
   Serversock = TSocket();
   NetStatus = NET_OFF;
-  Events().PlayersChanged();
 }
 
 void TNet::Reset() {

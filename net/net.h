@@ -42,6 +42,8 @@ class TNet {
   static FrameReader ClientReader;
   // NET_OFF, NET_JOINED (another host's game) or NET_HOSTING.
   static uint8_t NetStatus;
+  // This program's player id in the game, once the host has said it; -1 before.
+  static int32_t MyId;
 
   static void MNew(uint16_t id) { Message.MNew(id); }
   static void MByte(uint8_t v) { Message.MByte(v); }
@@ -63,6 +65,8 @@ class TNet {
 
   // TCP_NODELAY is on for the connection, so each small message leaves at once.
   static uint8_t Connect(uint32_t ip, int32_t port, int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
+  // Listens on port; Host also joins this program's own player to it.
+  static bool Listen(int32_t port);
   static uint8_t Host(int32_t port);
   static void Disconnect();
   static void Reset();

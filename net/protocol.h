@@ -3,13 +3,14 @@
 #include <span>
 #include <string>
 
-#include "minefield/block.h"
+#include "minefield/game.h"
+#include "net/host.h"
 #include "platform/gui.h"
 #include "platform/socket.h"
 
 // The host/player protocol. Every click goes to the host, which relays it with
 // the player's id to everybody in one order; each program applies the relayed
-// clicks through ClickBlock, so all boards stay the same.
+// clicks to its game through Apply, so all boards stay the same.
 namespace bg {
 
 // Message ids.
@@ -18,49 +19,43 @@ enum : uint16_t {
   MSG_COLOUR = 9, MSG_GAME = 41, MSG_SEED = 45, MSG_CLICK = 50,
 };
 
-// The setup of the games a host starts.
-struct GameOptions {
-  int32_t width = 9, height = 9, mines = 10;
-  uint8_t wrap = 1, bomblose = 1;
+// Who this program is in a network game.
+struct Identity {
+  std::string name;
+  RGB colour{};
 };
 
-// The host's poll: accepts, reads every connection, relays.
-void NetServer();
-// The player's poll: reads the host's messages and applies them.
-void NetClient();
+// The player's poll: reads the host's messages and applies them to the game.
+void NetClient(Game& g);
 // Per-tick poll of the list-server connection.
 void ServerListPoll();
 
-// Hosts on port with this player's name; with broadcast, announces the game on
-// the list server. True when hosting.
-bool Host(bool broadcast, int32_t port, const GameOptions& game, const std::string& name);
-// Joins the host at ip:port under this player's name. True when connected.
-bool Connect(uint32_t ip, int32_t port, const std::string& name,
+// Hosts on port; with broadcast, announces the game on the list server. True when hosting.
+bool Host(Game& g, bool broadcast, int32_t port, const GameSetup& setup, const Identity& me);
+// Joins the host at ip:port. True when connected.
+bool Connect(Game& g, uint32_t ip, int32_t port, const Identity& me,
              int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
 // Connects to a host given by name or dotted address; a name that does not
 // resolve fails. Lookup and connect together take at most the connect timeout.
-bool ConnectTo(const std::string& host, int32_t port, const std::string& name);
-// Asks the host to let this player (name, the colour `color`) join.
-void SendConnect(const std::string& name);
-void SendClick(TBlock* block, uint8_t button);
+bool ConnectTo(Game& g, const std::string& host, int32_t port, const Identity& me);
+// Asks the host to let this player join.
+void SendConnect(const Identity& me);
+// This program's own click, sent to the host; a flag only on a covered block.
+void SendClick(const Game& g, int32_t block, uint8_t button);
 // The host starts a new game for everybody.
-uint8_t SendGame(const GameOptions& game);
+void SendGame(const GameSetup& setup);
 // Adds a colour's three bytes to the message being built.
 void MColour(const RGB& colour);
-void KickID(uint8_t id);
 void SendChat(const std::string& text);
-// Tells the host this player's new colour (`color`).
-void SendColour();
+// Tells the host this player's new colour.
+void SendColour(const RGB& colour);
 // The "Disconnect" button: leave or stop hosting, forget the list server.
-void DisconnectAll();
+void DisconnectAll(Game& g);
 void ServerListRefresh();
 // Joins the game of a server-list row's extra object, if it is one. True when connected.
-bool JoinListedGame(const ObjectRef& extra, const std::string& name);
+bool JoinListedGame(Game& g, const ObjectRef& extra, const Identity& me);
 
-// The message handling of one host connection and of the player, over bytes
-// already received; used by the polls (and by the fuzzers).
-struct TNetClient;
-void HostReceive(TNetClient* c, std::span<const uint8_t> bytes);
-void ClientReceive(std::span<const uint8_t> bytes);
+// The player's message handling over bytes already received (the poll's, and the fuzzers').
+void ClientReceive(Game& g, std::span<const uint8_t> bytes);
 
 }  // namespace bg

@@ -6,12 +6,27 @@
 // is a Lehmer generator computed exactly, never a library generator.
 namespace bg {
 
-int32_t RndState();
-void SetRndState(int32_t state);
+// One generator: the mines of a field draw from a generator of their own, so
+// nothing drawn for the picture can shift them.
+class Rng {
+ public:
+  Rng() = default;
+  explicit Rng(int32_t seed) { Seed(seed); }
+  void Seed(int32_t seed);
+  double Double();
+  double Rnd(double min = 1.0, double max = 0.0);
+  int32_t Rand(int32_t min, int32_t max);
+  int32_t state() const { return state_; }
 
-void SeedRnd(int32_t seed);
-double RndDouble();
-double Rnd(double min = 1.0, double max = 0.0);
-int32_t Rand(int32_t min, int32_t max);
+ private:
+  int32_t Step();
+  int32_t state_ = 0x1234;
+};
+
+// The program's cosmetic generator: backgrounds, flash effects, default names and colours.
+Rng& Cosmetic();
+inline void SeedRnd(int32_t seed) { Cosmetic().Seed(seed); }
+inline double Rnd(double min = 1.0, double max = 0.0) { return Cosmetic().Rnd(min, max); }
+inline int32_t Rand(int32_t min, int32_t max) { return Cosmetic().Rand(min, max); }
 
 }  // namespace bg

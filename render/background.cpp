@@ -3,59 +3,58 @@
 #include <cmath>
 #include <string>
 
-#include "minefield/block.h"
-#include "minefield/game.h"
 #include "platform/gfx.h"
-#include "platform/random.h"
 #include "render/board.h"
-#include "render/resources.h"
-#include "render/scale.h"
 
 namespace bg {
 
-uint8_t backtype = 1;
-std::array<float, 3> backalpha{0, 0, 0};
-std::array<int32_t, 3> backalphainc{0, 0, 0};
-std::array<int32_t, 3> backcol{1, 1, 1};
-std::array<SImageRef, 3> backimg;
-bool firstgame = true;
-
-void FitBackground() {
-  for (const SImageRef& img : {IBack1, IBack2, IBack3})
+void FitBackground(View& v, const Resources& res) {
+  const Scale& s = v.scale;
+  for (const SImageRef& img : {res.IBack1, res.IBack2, res.IBack3})
     if (img && img->Width() > 0 && img->Height() > 0)
-      img->SetScales(DEFWIDTH / float(img->Width()), DEFHEIGHT / float(img->Height()));
-  backimg = {IBack1, IBack2, IBack3};
-  if (IBackImg) IBackImg->SetScales(DEFWIDTH / 700.0f, DEFHEIGHT / 900.0f);
+      img->SetScales(s.DEFWIDTH / float(img->Width()), s.DEFHEIGHT / float(img->Height()));
+  v.back.backimg = {res.IBack1, res.IBack2, res.IBack3};
+  if (res.IBackImg) res.IBackImg->SetScales(s.DEFWIDTH / 700.0f, s.DEFHEIGHT / 900.0f);
 }
 
-void DrawBackground(uint8_t style, float strength, int cw, int ch) {
+void StartBackground(View& v, const Resources& res) {
+  Background& b = v.back;
+  for (float& a : b.backalpha) a = float(v.rng.Rnd(0.0, 1.0));
+  for (int32_t& i : b.backalphainc) i = v.rng.Rand(0, 1);
+  for (int32_t& c : b.backcol) c = v.rng.Rand(1, 3);
+  b.backimg = {res.IBack1, res.IBack2, res.IBack3};
+}
+
+void DrawBackground(View& v, const Resources& res, uint8_t style, float strength, int cw, int ch) {
   Gfx& g = G();
+  Background& b = v.back;
+  const Scale& sc = v.scale;
   g.SetScale(1, 1);
   if (style == 0) {
     for (int i = 0; i < 3; ++i) {
       g.SetBlend(i == 0 ? SOLIDBLEND : LIGHTBLEND);
-      if (backalpha[i] > 1.0f) {
+      if (b.backalpha[i] > 1.0f) {
         if (i == 0) {
-          switch (Rand(1, 3)) {
+          switch (v.rng.Rand(1, 3)) {
             case 1: g.SetClsColor(255, 255, 0); break;
             case 2: g.SetClsColor(0, 255, 255); break;
             default: g.SetClsColor(255, 0, 255); break;
           }
         }
-        backalphainc[i] = 1 - backalphainc[i];
+        b.backalphainc[i] = 1 - b.backalphainc[i];
       }
-      if (backalpha[i] < 0.0f) {
-        backcol[i] = Rand(1, 3);
-        backalphainc[i] = 1 - backalphainc[i];
+      if (b.backalpha[i] < 0.0f) {
+        b.backcol[i] = v.rng.Rand(1, 3);
+        b.backalphainc[i] = 1 - b.backalphainc[i];
       }
-      backalpha[i] = backalpha[i] + (DeltaTime / 10) * float(2 * backalphainc[i] - 1);
-      switch (backcol[i]) {
+      b.backalpha[i] = b.backalpha[i] + (v.frameTime / 10) * float(2 * b.backalphainc[i] - 1);
+      switch (b.backcol[i]) {
         case 1: g.SetColor(255, 0, 0); break;
         case 2: g.SetColor(0, 255, 0); break;
         default: g.SetColor(0, 0, 255); break;
       }
-      g.SetAlpha(backalpha[i] * strength);
-      DrawSImage(backimg[size_t(i)].get(), 0, 0);
+      g.SetAlpha(b.backalpha[i] * strength);
+      DrawSImage(sc, b.backimg[size_t(i)].get(), 0, 0);
     }
     g.SetBlend(ALPHABLEND);
     g.SetAlpha(0.5f * strength);
@@ -63,14 +62,14 @@ void DrawBackground(uint8_t style, float strength, int cw, int ch) {
     g.SetScale(1, 1);
     g.SetOrigin(0, 0);
     g.DrawRect(0, 0, float(cw), float(ch));
-    g.SetOrigin(OriginX, OriginY);
+    g.SetOrigin(sc.OriginX, sc.OriginY);
   } else if (style == 1) {
     g.SetBlend(ALPHABLEND);
     g.SetAlpha(1.0f);
     g.SetColor(255, 255, 255);
-    if (IBackImg) {
-      g.SetScale(BACKSCALEX * IBackImg->scX, BACKSCALEY * IBackImg->scY);
-      g.DrawImage(IBackImg->GetImage(), 0, 0);
+    if (res.IBackImg) {
+      g.SetScale(sc.BACKSCALEX * res.IBackImg->scX, sc.BACKSCALEY * res.IBackImg->scY);
+      g.DrawImage(res.IBackImg->GetImage(), 0, 0);
     }
     g.SetScale(1, 1);
   } else if (style == 2) {
@@ -78,54 +77,54 @@ void DrawBackground(uint8_t style, float strength, int cw, int ch) {
   }
 }
 
-void Draw(int cw, int ch) {
+void Draw(const Game& gm, View& v, const Resources& res, int cw, int ch) {
   Gfx& g = G();
   g.SetScale(1, 1);
-  if (GameTime < 1.5f && firstgame) {
+  if (gm.GameTime < 1.5f && v.back.firstgame) {
     g.Cls();
-    DrawBackground(backtype, GameTime, cw, ch);
+    DrawBackground(v, res, v.back.backtype, gm.GameTime, cw, ch);
     g.SetColor(255, 255, 255);
-    DrawBlocks(cw, ch);
+    DrawBlocks(gm, v, res, cw, ch);
     g.SetBlend(LIGHTBLEND);
-    g.SetAlpha(1.0f - GameTime / 1.5f);
+    g.SetAlpha(1.0f - gm.GameTime / 1.5f);
     g.SetColor(255, 255, 255);
     g.DrawRect(0, 0, float(cw), float(ch));
   } else {
     g.Cls();
-    DrawBackground(backtype, 1.0f, cw, ch);
+    DrawBackground(v, res, v.back.backtype, 1.0f, cw, ch);
     g.SetColor(255, 255, 255);
-    DrawBlocks(cw, ch);
+    DrawBlocks(gm, v, res, cw, ch);
   }
   g.Flip(-1);
 }
 
-void DrawScore(int w, int h) {
+void DrawScore(const Game& gm, const Resources& res, int w, int h) {
   Gfx& g = G();
   g.Cls();
   g.SetBlend(ALPHABLEND);
   g.SetOrigin(0, 0);
-  g.SetImageFont(FArialBold20.get());
+  g.SetImageFont(res.FArialBold20.get());
   g.SetColor(240, 240, 240);
   g.DrawRect(0, 0, float(w), float(h));
   g.SetAlpha(1.0f);
   g.SetScale(0.4f, 0.4f);
   g.SetColor(255, 255, 255);
-  if (ITextBox) {
-    g.DrawImage(ITextBox->GetImage(), 10, 0);
-    g.DrawImage(ITextBox->GetImage(), float(w - 120), 0);
+  if (res.ITextBox) {
+    g.DrawImage(res.ITextBox->GetImage(), 10, 0);
+    g.DrawImage(res.ITextBox->GetImage(), float(w - 120), 0);
   }
-  if (IMine && IMineImg && IMine->Width() > 0 && IMine->Height() > 0) {
-    g.SetScale(24.0f / float(IMine->Width()), 24.0f / float(IMine->Height()));
-    g.DrawImage(IMineImg.get(), float(w - 117), 5);
+  if (res.IMine && res.IMineImg && res.IMine->Width() > 0 && res.IMine->Height() > 0) {
+    g.SetScale(24.0f / float(res.IMine->Width()), 24.0f / float(res.IMine->Height()));
+    g.DrawImage(res.IMineImg.get(), float(w - 117), 5);
   }
-  if (IClock && IClock->Width() > 0 && IClock->Height() > 0) {
-    g.SetScale(24.0f / float(IClock->Width()), 24.0f / float(IClock->Height()));
-    g.DrawImage(IClock->GetImage(), 13, 5);
+  if (res.IClock && res.IClock->Width() > 0 && res.IClock->Height() > 0) {
+    g.SetScale(24.0f / float(res.IClock->Width()), 24.0f / float(res.IClock->Height()));
+    g.DrawImage(res.IClock->GetImage(), 13, 5);
   }
   g.SetColor(0, 0, 0);
   g.SetScale(1, 1);
-  g.DrawText(std::to_string(int32_t(std::floor(GameTime))), 50, 5);
-  const int32_t m = Mines - TBlock::flags;
+  g.DrawText(std::to_string(int32_t(std::floor(gm.GameTime))), 50, 5);
+  const int32_t m = gm.Mines - gm.flags;
   if (m < 0) g.SetColor(255, 0, 0);
   g.DrawText(std::to_string(m), float(w - 80), 5);
   g.DrawLine(0, float(h - 2), float(w), float(h - 2));

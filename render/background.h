@@ -1,27 +1,21 @@
 #pragma once
-#include <array>
 #include <cstdint>
 
-#include "render/simage.h"
+#include "minefield/game.h"
+#include "render/view.h"
 
-// The animated background behind the board.
+// The animated background behind the board, the whole board canvas and the score strip.
 namespace bg {
 
-extern uint8_t backtype;  // 0 cross-fade, 1 still picture, 2 plain white
-extern std::array<float, 3> backalpha;
-extern std::array<int32_t, 3> backalphainc;
-extern std::array<int32_t, 3> backcol;
-extern std::array<SImageRef, 3> backimg;
-// The first field of the session opens with a white flash.
-extern bool firstgame;
-
 // The background pictures stretched over the design area.
-void FitBackground();
+void FitBackground(View& v, const Resources& res);
+// The cross-fade's starting point, drawn from the view's generator.
+void StartBackground(View& v, const Resources& res);
 // For a board canvas of cw x ch pixels.
-void DrawBackground(uint8_t style, float strength, int cw, int ch);
+void DrawBackground(View& v, const Resources& res, uint8_t style, float strength, int cw, int ch);
 // The board canvas's picture (cw x ch pixels): background, board, the first game's opening flash.
-void Draw(int cw, int ch);
+void Draw(const Game& g, View& v, const Resources& res, int cw, int ch);
 // The score strip (w x h pixels): time and mines left.
-void DrawScore(int w, int h);
+void DrawScore(const Game& g, const Resources& res, int w, int h);
 
 }  // namespace bg

@@ -5,46 +5,52 @@
 #include <numbers>
 #include <string>
 
-#include "minefield/game.h"
 #include "platform/gfx.h"
-#include "platform/random.h"
-#include "render/resources.h"
-#include "render/scale.h"
 #include "render/simage.h"
 
 namespace bg {
-
-float framex = 26.0f, framey = 26.0f;
-float gMouseX = 0.0f, gMouseY = 0.0f;
-TBlock* MouseBlock = nullptr;
-bool BlockMDown = false;
-FlashState Flash;
 
 double PointDistance(double x1, double y1, double x2, double y2) {
   return std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2));
 }
 
-void StartBoard(bool effects) {
-  for (const SImageRef& img : {IBlock, IMine, IBlockRev, IFlag})
+namespace {
+int32_t Wrap(int32_t v, int32_t n) { return n > 0 ? ((v % n) + n) % n : 0; }
+}  // namespace
+
+float DrawX(const Game& g, const View& v, int32_t id) {
+  return float(Wrap(g.X(id) + v.panX, g.BlockAW) * TBlock::Size);
+}
+float DrawY(const Game& g, const View& v, int32_t id) {
+  return float(Wrap(g.Y(id) + v.panY, g.BlockAH) * TBlock::Size);
+}
+
+void Pan(const Game& g, View& v, int32_t dx, int32_t dy) {
+  v.panX = Wrap(v.panX + dx, g.BlockAW);
+  v.panY = Wrap(v.panY + dy, g.BlockAH);
+}
+
+void StartBoard(const Game& g, View& v, const Resources& res, bool effects) {
+  for (const SImageRef& img : {res.IBlock, res.IMine, res.IBlockRev, res.IFlag})
     if (img) img->SetScalesRelative(float(TBlock::Size));
+  v.panX = v.panY = 0;
+  v.MouseBlock = -1;
 
-  // The generator is drawn in this order whatever the options: every copy of
-  // the game then draws the same numbers afterwards.
-  Flash.effect = Rand(0, 6);
-  if (!effects) Flash.effect = -1;
-  if (int64_t(BlockAW) * int64_t(BlockAH) > 3000) Flash.effect = -1;
-  const int32_t effect = Flash.effect;
+  v.Flash.effect = v.rng.Rand(0, 6);
+  if (!effects) v.Flash.effect = -1;
+  if (int64_t(g.BlockAW) * int64_t(g.BlockAH) > 3000) v.Flash.effect = -1;
+  const int32_t effect = v.Flash.effect;
 
-  const int32_t n = int32_t(Blocks.size()), half = n / 2, third = n / 3;
-  Flash.blocks.assign(Blocks.size(), BlockFlash{});
-  for (const TBlock& b : Blocks) {
-    BlockFlash& f = Flash.blocks[size_t(b.id)];
-    const int32_t x = b.x, y = b.y;
+  const int32_t n = int32_t(g.Blocks.size()), half = n / 2, third = n / 3;
+  v.Flash.blocks.assign(g.Blocks.size(), BlockFlash{});
+  for (int32_t id = 0; id < n; ++id) {
+    BlockFlash& f = v.Flash.blocks[size_t(id)];
+    const int32_t x = g.X(id), y = g.Y(id);
     f.FadeAlpha = effect >= 0 ? 1.0f : 0.0f;
     switch (effect) {
       case 3:
-        f.FadeAlpha = float(Rnd(0.5, 5.0));
-        for (auto& c : f.fadecol) c = uint8_t(Rand(0, 255));
+        f.FadeAlpha = float(v.rng.Rnd(0.5, 5.0));
+        for (auto& c : f.fadecol) c = uint8_t(v.rng.Rand(0, 255));
         break;
       case 5:
         f.FadeAlpha = 0.5f + (x % 2 == 0 ? 0.3f : 0) + (y % 2 == 0 ? 0.3f : 0) + (x % 3 == 0 ? 0.3f : 0) +
@@ -54,10 +60,10 @@ void StartBoard(bool effects) {
         // A field of under 3 blocks has no ramp to show (and no divisor).
         if (third == 0)
           f.FadeAlpha = 0.0f;
-        else if (b.id < half)
-          f.FadeAlpha = float(double(b.id) / double(third));
+        else if (id < half)
+          f.FadeAlpha = float(double(id) / double(third));
         else
-          f.FadeAlpha = float(double(n - b.id) / double(third));
+          f.FadeAlpha = float(double(n - id) / double(third));
         break;
       default:
         break;
@@ -65,11 +71,13 @@ void StartBoard(bool effects) {
   }
 }
 
-void UpdateMouseBlock() {
-  MouseBlock = nullptr;
-  const double bx = std::floor(double((gMouseX - framex * SCALEX) / (float(TBlock::Size) * SCALEX)));
-  const double by = std::floor(double((gMouseY - framey * SCALEY) / (float(TBlock::Size) * SCALEY)));
-  if (bx >= 0 && bx < BlockAW && by >= 0 && by < BlockAH) MouseBlock = BlockA(int32_t(bx), int32_t(by));
+void UpdateMouseBlock(const Game& g, View& v) {
+  v.MouseBlock = -1;
+  const Scale& s = v.scale;
+  const double bx = std::floor(double((v.gMouseX - v.framex * s.SCALEX) / (float(TBlock::Size) * s.SCALEX)));
+  const double by = std::floor(double((v.gMouseY - v.framey * s.SCALEY) / (float(TBlock::Size) * s.SCALEY)));
+  if (bx >= 0 && bx < g.BlockAW && by >= 0 && by < g.BlockAH)
+    v.MouseBlock = Wrap(int32_t(bx) - v.panX, g.BlockAW) * g.BlockAH + Wrap(int32_t(by) - v.panY, g.BlockAH);
 }
 
 namespace {
@@ -85,105 +93,111 @@ double CosDeg(double d) { return std::cos(d * std::numbers::pi / 180.0); }
 // Each step is taken in double precision and stored back before the next.
 void Lower(float& a, double by) { a = float(double(a) - by); }
 
-void FadeStep(const TBlock& b, BlockFlash& f) {
-  const double dc = PointDistance(DEFWIDTH / 2 - framex, DEFHEIGHT / 2 - framey, b.dx, b.dy);
-  const double d0 = PointDistance(0, 0, b.dx, b.dy);
-  switch (Flash.effect) {
+void FadeStep(const View& v, float dx, float dy, BlockFlash& f) {
+  const Scale& s = v.scale;
+  const double dc = PointDistance(s.DEFWIDTH / 2 - v.framex, s.DEFHEIGHT / 2 - v.framey, dx, dy);
+  const double d0 = PointDistance(0, 0, dx, dy);
+  switch (v.Flash.effect) {
     case 0: Lower(f.FadeAlpha, 4 / dc); break;
     case 1: Lower(f.FadeAlpha, 4 / d0); break;
     case 2:
-      Lower(f.FadeAlpha, (1 + SinDeg(b.dx)) / 200);
-      Lower(f.FadeAlpha, (1 + CosDeg(b.dy)) / 200);
+      Lower(f.FadeAlpha, (1 + SinDeg(dx)) / 200);
+      Lower(f.FadeAlpha, (1 + CosDeg(dy)) / 200);
       Lower(f.FadeAlpha, 1 / dc);
       break;
-    case 3: Lower(f.FadeAlpha, 4 * double(Delta::Time)); break;
+    case 3: Lower(f.FadeAlpha, 4 * double(v.frameTime)); break;
     case 4:
-      Lower(f.FadeAlpha, dc / DEFWIDTH / 10);
+      Lower(f.FadeAlpha, dc / s.DEFWIDTH / 10);
       Lower(f.FadeAlpha, (1 / dc) / 3);
       break;
     case 5:
-    case 6: Lower(f.FadeAlpha, double(Delta::Time)); break;
+    case 6: Lower(f.FadeAlpha, double(v.frameTime)); break;
     default: break;
   }
 }
 
-// Blocks without flash state (a field the board was not started for) show no flash.
-BlockFlash gNoFlash;
+RGB Light(const RGB* c, RGB none) { return c ? *c : none; }
 
-void DrawBlock(const TBlock& b, int cw, int ch) {
-  const float bx = framex + b.dx, by = framey + b.dy;
-  BlockFlash& f = size_t(b.id) < Flash.blocks.size() ? Flash.blocks[size_t(b.id)] : gNoFlash;
-  if (f.FadeAlpha > 0) FadeStep(b, f);
-  if (!(bx * SCALEX <= float(cw) - OriginX && by * SCALEY <= float(ch) - OriginY &&
-        (bx + 24) * SCALEX >= -OriginX && (by + 24) * SCALEY >= -OriginY))
+void DrawBlock(const Game& g, View& v, const Resources& res, int32_t id, int cw, int ch) {
+  const TBlock& b = g.Blocks[size_t(id)];
+  const Scale& s = v.scale;
+  const float dx = DrawX(g, v, id), dy = DrawY(g, v, id);
+  const float bx = v.framex + dx, by = v.framey + dy;
+  // Blocks without flash state (a field the board was not started for) show no flash.
+  BlockFlash none;
+  BlockFlash& f = size_t(id) < v.Flash.blocks.size() ? v.Flash.blocks[size_t(id)] : none;
+  if (f.FadeAlpha > 0) FadeStep(v, dx, dy, f);
+  if (!(bx * s.SCALEX <= float(cw) - s.OriginX && by * s.SCALEY <= float(ch) - s.OriginY &&
+        (bx + 24) * s.SCALEX >= -s.OriginX && (by + 24) * s.SCALEY >= -s.OriginY))
     return;
-  Gfx& g = G();
-  g.SetAlpha(1.0f);
-  g.SetBlend(ALPHABLEND);
-  g.SetRotation(0);
-  g.SetScale(1, 1);
-  const bool under = &b == MouseBlock;
+  Gfx& gx = G();
+  gx.SetAlpha(1.0f);
+  gx.SetBlend(ALPHABLEND);
+  gx.SetRotation(0);
+  gx.SetScale(1, 1);
+  const bool under = id == v.MouseBlock;
   if (b.Revealed == 0) {
     if (under) {
-      if (BlockMDown && b.flag == 0)
-        g.SetColor(200, 250, 255);
+      if (v.BlockMDown && b.flag == 0)
+        gx.SetColor(200, 250, 255);
       else
-        g.SetColor(190, 210, 240);
-      g.SetAlpha(1.0f);
+        gx.SetColor(190, 210, 240);
+      gx.SetAlpha(1.0f);
     } else {
-      g.SetColor(255, 255, 255);
-      g.SetAlpha(0.9f);
+      gx.SetColor(255, 255, 255);
+      gx.SetAlpha(0.9f);
     }
-    DrawSImage(IBlock.get(), bx, by);
+    DrawSImage(s, res.IBlock.get(), bx, by);
   }
-  if (b.Revealed == 1 || (BlockMDown && under && b.flag == 0)) {
-    const RGB base = b.pcol ? *b.pcol : RGB{255, 255, 255};
-    g.SetColor(std::min(255, (base[0] + 300) / 2), std::min(255, (base[1] + 300) / 2),
-               std::min(255, (base[2] + 300) / 2));
-    g.SetAlpha(0.8f);
-    DrawSImage(IBlockRev.get(), bx, by);
-    g.SetAlpha(1.0f);
+  if (b.Revealed == 1 || (v.BlockMDown && under && b.flag == 0)) {
+    const RGB* pcol = b.Revealed == 1 ? ColourOf(g, b.pid) : nullptr;
+    const RGB base = Light(pcol, {255, 255, 255});
+    gx.SetColor(std::min(255, (base[0] + 300) / 2), std::min(255, (base[1] + 300) / 2),
+                std::min(255, (base[2] + 300) / 2));
+    gx.SetAlpha(0.8f);
+    DrawSImage(s, res.IBlockRev.get(), bx, by);
+    gx.SetAlpha(1.0f);
     if (b.Revealed == 1) {
-      g.SetBlend(ALPHABLEND);
-      g.SetImageFont(FArialBold40.get());
-      g.SetScale(0.5f, 0.5f);
+      gx.SetBlend(ALPHABLEND);
+      gx.SetImageFont(res.FArialBold40.get());
+      gx.SetScale(0.5f, 0.5f);
       if (b.Value > 0 && b.Value <= 8) {
         const RGB& c = kNumberColours[b.Value];
-        g.SetColor(c[0], c[1], c[2]);
-        DrawSText(kDigits[b.Value], bx + 6, by);
+        gx.SetColor(c[0], c[1], c[2]);
+        DrawSText(s, kDigits[b.Value], bx + 6, by);
       }
-      g.SetScale(1, 1);
-      const RGB mc = b.pcol ? *b.pcol : RGB{255, 255, 255};
-      g.SetColor(mc[0], mc[1], mc[2]);
-      if (b.Value == -1) DrawSImage(IMine.get(), bx, by);
+      gx.SetScale(1, 1);
+      gx.SetColor(base[0], base[1], base[2]);
+      if (b.Value == -1) DrawSImage(s, res.IMine.get(), bx, by);
     }
   }
   if (b.flag == 1) {
-    g.SetScale(1, 1);
-    const RGB fc = b.fcol ? *b.fcol : RGB{255, 0, 0};
-    g.SetColor(fc[0], fc[1], fc[2]);
-    g.SetAlpha(0.7f);
-    DrawSImage(IFlag.get(), bx, by);
+    gx.SetScale(1, 1);
+    const RGB fc = Light(ColourOf(g, b.fpid), {255, 0, 0});
+    gx.SetColor(fc[0], fc[1], fc[2]);
+    gx.SetAlpha(0.7f);
+    DrawSImage(s, res.IFlag.get(), bx, by);
   }
   if (f.FadeAlpha > 0) {
-    g.SetBlend(LIGHTBLEND);
-    g.SetAlpha(f.FadeAlpha);
-    g.SetColor(f.fadecol[0], f.fadecol[1], f.fadecol[2]);
-    DrawSRect(bx, by, 24, 24, 1);
-    g.SetBlend(ALPHABLEND);
+    gx.SetBlend(LIGHTBLEND);
+    gx.SetAlpha(f.FadeAlpha);
+    gx.SetColor(f.fadecol[0], f.fadecol[1], f.fadecol[2]);
+    DrawSRect(s, bx, by, 24, 24, 1);
+    gx.SetBlend(ALPHABLEND);
   }
 }
 
 }  // namespace
 
-void DrawBlocks(int cw, int ch) {
-  Gfx& g = G();
-  g.SetOrigin(OriginX, OriginY);
-  for (const TBlock& b : Blocks) DrawBlock(b, cw, ch);
-  g.SetAlpha(1.0f);
+void DrawBlocks(const Game& g, View& v, const Resources& res, int cw, int ch) {
+  Gfx& gx = G();
+  const Scale& s = v.scale;
+  gx.SetOrigin(s.OriginX, s.OriginY);
+  for (int32_t id = 0; id < int32_t(g.Blocks.size()); ++id) DrawBlock(g, v, res, id, cw, ch);
+  gx.SetAlpha(1.0f);
   SetDrawMode(GL_MODE_LINE);
-  g.SetColor(0, 0, 0);
-  DrawSRect(framex, framey, float(24 * BlockAW), float(24 * BlockAH), 3);
+  gx.SetColor(0, 0, 0);
+  DrawSRect(s, v.framex, v.framey, float(24 * g.BlockAW), float(24 * g.BlockAH), 3);
   SetDrawMode(GL_MODE_FILL);
 }
 

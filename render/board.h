@@ -1,44 +1,27 @@
 #pragma once
 #include <cstdint>
-#include <vector>
 
-#include "minefield/block.h"
+#include "minefield/game.h"
+#include "render/view.h"
 
-// The board: its blocks drawn in design units, the block under the pointer and
-// the flash effect each new field opens with. Reads the field, never changes it.
+// The board: a game's blocks drawn in design units, the block under the
+// pointer and the flash effect each new field opens with. Reads the game,
+// never changes it.
 namespace bg {
 
-// The board's top-left corner in design units.
-extern float framex, framey;
-
-// The pointer over the board canvas, in canvas pixels less the scroll origin.
-extern float gMouseX, gMouseY;
-// The block under the pointer at the last update; null when none.
-extern TBlock* MouseBlock;
-// The left button went down over a block and is still down.
-extern bool BlockMDown;
-
-// One block's part of the opening flash.
-struct BlockFlash {
-  float FadeAlpha = 0.0f;
-  RGB fadecol{255, 255, 255};
-};
-// The opening flash of the current field: the effect (0-6, -1 none) and each
-// block's state by block id.
-struct FlashState {
-  int32_t effect = -1;
-  std::vector<BlockFlash> blocks;
-};
-extern FlashState Flash;
-
 double PointDistance(double x1, double y1, double x2, double y2);
-// A new field is shown: the block pictures fitted to a block, and its flash
-// effect chosen (effects off, or fields over 3000 blocks, get none).
-void StartBoard(bool effects);
+// Where block `id` is drawn, in design units from the board's corner, after panning.
+float DrawX(const Game& g, const View& v, int32_t id);
+float DrawY(const Game& g, const View& v, int32_t id);
+// Pans a wrapping field by one block: nothing of the game changes.
+void Pan(const Game& g, View& v, int32_t dx, int32_t dy);
+// A new field is shown: the block pictures fitted to a block, its flash
+// effect chosen (effects off, or fields over 3000 blocks, get none), unpanned.
+void StartBoard(const Game& g, View& v, const Resources& res, bool effects);
 // Finds the block under the pointer.
-void UpdateMouseBlock();
+void UpdateMouseBlock(const Game& g, View& v);
 // Draws every block and the frame around the board on the current context,
 // for a canvas of cw x ch pixels.
-void DrawBlocks(int cw, int ch);
+void DrawBlocks(const Game& g, View& v, const Resources& res, int cw, int ch);
 
 }  // namespace bg

@@ -24,30 +24,30 @@ SImageRef LoadSImage(const std::string& path, float scX, float scY, int flags) {
   return TSImage::Create(std::move(img), scX, scY);
 }
 
-void DrawSImage(const TSImage* image, float x, float y) {
+void DrawSImage(const Scale& s, const TSImage* image, float x, float y) {
   if (!image || !image->img) return;
   Gfx& g = G();
   float sx, sy;
   g.GetScale(sx, sy);
-  g.SetScale(SCALEX * image->scX * sx, SCALEY * image->scY * sy);
-  g.DrawImage(image->img.get(), x * SCALEX, y * SCALEY);
+  g.SetScale(s.SCALEX * image->scX * sx, s.SCALEY * image->scY * sy);
+  g.DrawImage(image->img.get(), x * s.SCALEX, y * s.SCALEY);
   g.SetScale(sx, sy);
 }
 
-void DrawSText(const std::string& text, float x, float y) {
+void DrawSText(const Scale& s, const std::string& text, float x, float y) {
   Gfx& g = G();
   float sx, sy;
   g.GetScale(sx, sy);
-  g.SetScale(SCALEX * sx, SCALEY * sy);
-  g.DrawText(text, x * SCALEX, y * SCALEY);
+  g.SetScale(s.SCALEX * sx, s.SCALEY * sy);
+  g.DrawText(text, x * s.SCALEX, y * s.SCALEY);
   g.SetScale(sx, sy);
 }
 
-void DrawSRect(float x, float y, float w, float h, int thickness) {
+void DrawSRect(const Scale& s, float x, float y, float w, float h, int thickness) {
   Gfx& g = G();
   for (int i = 0; i < thickness; ++i) {
     const float fi = float(i);
-    g.DrawRect(x * SCALEX - fi, y * SCALEY - fi, w * SCALEX + 2 * fi, h * SCALEY + 2 * fi);
+    g.DrawRect(x * s.SCALEX - fi, y * s.SCALEY - fi, w * s.SCALEX + 2 * fi, h * s.SCALEY + 2 * fi);
   }
 }
 

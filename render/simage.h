@@ -26,9 +26,10 @@ using SImageRef = std::shared_ptr<TSImage>;
 SImageRef LoadSImage(const std::string& path, float scX = 1.0f, float scY = 1.0f, int flags = IMAGE_DEFAULT);
 
 // Scaled drawing on the current context; each leaves the context's scale as it found it.
-void DrawSImage(const TSImage* image, float x, float y);
-void DrawSText(const std::string& text, float x, float y);
-void DrawSRect(float x, float y, float w, float h, int thickness);
+struct Scale;
+void DrawSImage(const Scale& s, const TSImage* image, float x, float y);
+void DrawSText(const Scale& s, const std::string& text, float x, float y);
+void DrawSRect(const Scale& s, float x, float y, float w, float h, int thickness);
 void SetDrawMode(int mode);
 
 }  // namespace bg

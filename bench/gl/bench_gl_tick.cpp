@@ -50,24 +50,24 @@ void BM_WholeTickLlvmpipe(benchmark::State& state) {
   gQt->SetShape(gMainWindow, 40, 40, int(state.range(1)), int(state.range(2)));
   QCoreApplication::processEvents();
   NewGame(side, side, side * side / 8, 1, 0.0f, 0);
-  ClickBlock(BlockA(side / 2, side / 2), CLICK_UNCOVER, nullptr, -1);
-  firstgame = false;
+  Apply(gGame, Move{(side / 2) * side + side / 2, CLICK_UNCOVER, kNoPlayer});
+  gView.back.firstgame = false;
   gQt->SetRepaintAll(mode == 2);
   Event tick;
   tick.id = EVENT_TIMERTICK;
   Hook(tick);
   Hook(tick);
   // Covered blocks: the pointer changes how they look.
-  std::vector<const TBlock*> covered;
-  for (int i = 0; i < side * side && covered.size() < 5; ++i)
-    if (BlockA(i % side, i / side)->Revealed == 0) covered.push_back(BlockA(i % side, i / side));
+  std::vector<int32_t> covered;
+  for (int32_t i = 0; i < side * side && covered.size() < 5; ++i)
+    if (gGame.Blocks[size_t(i)].Revealed == 0) covered.push_back(i);
   const auto before = gQt->FramesOf(gCan);
   long long n = 0;
   for (auto _ : state) {
     if (mode == 1) {
-      const TBlock* b = covered[size_t(n % long(covered.size()))];
-      gMouseX = (framex + b->dx + 12) * SCALEX;
-      gMouseY = (framey + b->dy + 12) * SCALEY;
+      const int32_t b = covered[size_t(n % long(covered.size()))];
+      gView.gMouseX = (gView.framex + DrawX(gGame, gView, b) + 12) * gView.scale.SCALEX;
+      gView.gMouseY = (gView.framey + DrawY(gGame, gView, b) + 12) * gView.scale.SCALEY;
     }
     ++n;
     Hook(tick);

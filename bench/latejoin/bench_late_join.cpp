@@ -29,7 +29,9 @@
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "minefield/players.h"
+#include "minefield/record.h"
+#include "minefield/text.h"
+#include "net/host.h"
 #include "platform/gui_memory.h"
 #include "platform/random.h"
 #include "platform/socket.h"
@@ -47,14 +49,6 @@ long long MonoUs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
-}
-
-// As the headless driver prints a block in `dump`.
-char BlockChar(const TBlock& b) {
-  if (!b.Revealed) return b.flag ? 'F' : '.';
-  if (b.flag) return 'f';
-  if (b.Value == -1) return '*';
-  return char('0' + std::clamp(b.Value, 0, 9));
 }
 
 // CPU milliseconds (user + system) of this process's child of that name, or -1.
@@ -101,24 +95,27 @@ int HostLongGame(MemoryGui& gui, int& port) {
   ev.id = EVENT_GADGETACTION;
   ev.source = gDirectHost;
   Hook(ev);
-  for (int i = 0; i < 200 && (!MPlayer || TBlock::NumRevealed() == 0); ++i) {
+  for (int i = 0; i < 200 && (TNet::MyId < 0 || gGame.revealed == 0); ++i) {
     Tick();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  if (!MPlayer || BlockAW != kSide || Mines != kMines) return -1;
+  if (TNet::MyId < 0 || gGame.BlockAW != kSide || gGame.Mines != kMines) return -1;
   // Flags toggled all over the field, with some reveals among them.
-  SeedRnd(77);
-  while (Actions.size() < size_t(kClicks) - 1) {
-    const int id = Rand(0, kSide * kSide - 1);
-    const uint8_t button = Rand(0, 9) == 0 ? 1 : 2;
-    ClickBlock(TBlock::FromID(id), button, MPlayer.get(), rseed);
-    TAction::Add(TAction::ACT_CLICK, button, float(id), MPlayer->id);
+  GameRecord& record = Hosting().record;
+  const uint8_t me = uint8_t(TNet::MyId);
+  Rng rng(77);
+  auto click = [&](const Move& m) {
+    Apply(gGame, m);
+    record.AddMove(m, 0.0f);
+  };
+  while (record.events.size() < size_t(kClicks)) {
+    const int id = rng.Rand(0, kSide * kSide - 1);
+    click({id, uint8_t(rng.Rand(0, 9) == 0 ? 1 : 2), me});
   }
   // The last click flags a covered block that no click touched before.
   int last = 0;
-  while (TBlock::FromID(last)->Revealed || TBlock::FromID(last)->flag) ++last;
-  ClickBlock(TBlock::FromID(last), 2, MPlayer.get(), rseed);
-  TAction::Add(TAction::ACT_CLICK, 2, float(last), MPlayer->id);
+  while (gGame.Blocks[size_t(last)].Revealed || gGame.Blocks[size_t(last)].flag) ++last;
+  click({last, 2, me});
   return last;
 }
 
@@ -135,9 +132,8 @@ void BM_LateJoinerTo300kClicks(benchmark::State& state) {
   SetAudio(&audio);
   int port = 0;
   const int last = HostLongGame(gui, port);
-  const size_t logged = Actions.size();
-  std::string hostBoard;
-  for (const TBlock& b : Blocks) hostBoard.push_back(BlockChar(b));
+  const size_t logged = Hosting().record.events.size();
+  const std::string hostBoard = BoardText(gGame);
 
   std::vector<double> catchUp, firstClick, cpu;
   int round = 0;
@@ -147,7 +143,7 @@ void BM_LateJoinerTo300kClicks(benchmark::State& state) {
       break;
     }
     multi::Instance joiner("late", dir + "/late" + std::to_string(round++), kConfig);
-    const long first = long(Actions[0].adata);
+    const long first = long(Hosting().record.events[0].block);
     if (!joiner.Ready() || joiner.Cmd("watch " + std::to_string(first)) != "OK" ||
         joiner.Cmd("watch " + std::to_string(last)) != "OK" ||
         joiner.Cmd("set ip 127.0.0.1") != "OK" || joiner.Cmd("set port " + std::to_string(port)) != "OK") {

@@ -8,8 +8,6 @@
 #include "minefield/game.h"
 #include "net/message.h"
 #include "net/net.h"
-#include "minefield/players.h"
-#include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
 #include "tests/support/world.h"
@@ -24,15 +22,17 @@ struct HookTest : ::testing::Test {
   void SetUp() override {
     test::SetClock(10000);
     ASSERT_TRUE(world.Start());
-    firstgame = false;
+    gView.back.firstgame = false;
   }
   // Moves the pointer over a block and lets a tick find it.
-  void PointAt(const TBlock* b) {
-    const int x = int((framex + b->dx + 12) * SCALEX + OriginX);
-    const int y = int((framey + b->dy + 12) * SCALEY + OriginY);
+  void PointAt(int id) {
+    const Scale& s = gView.scale;
+    const int x = int((gView.framex + DrawX(gGame, gView, id) + 12) * s.SCALEX + s.OriginX);
+    const int y = int((gView.framey + DrawY(gGame, gView, id) + 12) * s.SCALEY + s.OriginY);
     world.Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
-    UpdateMouseBlock();
+    UpdateMouseBlock(gGame, gView);
   }
+  static TBlock& B(int x, int y) { return gGame.Blocks[size_t(x * gGame.BlockAH + y)]; }
 
   MemoryGui& gui() { return world.gui; }
 };
@@ -40,8 +40,8 @@ struct HookTest : ::testing::Test {
 }  // namespace
 
 TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
-  TBlock* b = BlockA(3, 3);
-  PointAt(b);
+  TBlock* b = &B(3, 3);
+  PointAt(3 * 9 + 3);
   world.Send(EVENT_MOUSEUP, gCan, 2);
   EXPECT_EQ(b->flag, 1);
   world.Send(EVENT_MOUSEUP, gCan, 2);
@@ -52,13 +52,18 @@ TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
   world.Send(EVENT_MOUSEUP, gCan, 2);
   EXPECT_EQ(b->flag, 0);
   // Events from another gadget do not act on the field.
-  PointAt(BlockA(7, 7));
+  PointAt(7 * 9 + 7);
   world.Send(EVENT_MOUSEUP, gCanScore, 2);
-  EXPECT_EQ(BlockA(7, 7)->flag, 0);
+  EXPECT_EQ(B(7, 7).flag, 0);
 }
 
+// Panning moves where blocks are shown, never the game.
 TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
-  const TBlock* b0 = TBlock::FromID(0);
+  auto at = [] { return int(DrawX(gGame, gView, 0) / 24) * 10 + int(DrawY(gGame, gView, 0) / 24); };
+  PointAt(40);
+  world.Send(EVENT_MOUSEDOWN, gCan, 1);
+  world.Send(EVENT_MOUSEUP, gCan, 1);
+  const Game before = gGame;
   const struct {
     Gadget** source;
     int key, inverted, pan, x, y;  // where block 0 is after the key
@@ -70,12 +75,14 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
     oInverted = k.inverted;
     oPan = k.pan;
     world.Send(EVENT_KEYDOWN, *k.source, k.key);
-    EXPECT_EQ(b0->x * 10 + b0->y, k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
+    EXPECT_EQ(at(), k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
   }
+  EXPECT_EQ(test::MineIds(gGame), test::MineIds(before));
+  EXPECT_EQ(gGame.revealed, before.revealed);
   oPan = 1;
   NewGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
-  EXPECT_EQ(TBlock::FromID(0)->x, 0);
+  EXPECT_EQ(at(), 0);
 }
 
 // The scale rule on a 9 x 9 field (a 268 x 268 design area): each axis at least 0.6, the board
@@ -90,17 +97,18 @@ TEST_F(HookTest, ScaleRuleCases) {
   for (const auto& c : cases) {
     gui().SetShape(gCan, 0, 40, c.cw, c.ch);
     ApplyCanvasScale();
-    EXPECT_FLOAT_EQ(SCALEX, c.scale) << c.cw << "x" << c.ch;
-    EXPECT_EQ(SCALEX, SCALEY);
-    EXPECT_FLOAT_EQ(BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
-    EXPECT_FLOAT_EQ(BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
+    const Scale& s = gView.scale;
+    EXPECT_FLOAT_EQ(s.SCALEX, c.scale) << c.cw << "x" << c.ch;
+    EXPECT_EQ(s.SCALEX, s.SCALEY);
+    EXPECT_FLOAT_EQ(s.BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
+    EXPECT_FLOAT_EQ(s.BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
     EXPECT_EQ(MemoryGui::M(gHScroll)->total, c.scrollTotal);
     EXPECT_EQ(MemoryGui::M(gHScroll)->visible, c.cw);
   }
   // A resize by the user applies the rule; the ratio menu keeps the width.
   gui().SetMinWindowSize(gMainWindow, 0, 0);
   gui().ResizeWindow(gMainWindow, 100, 100);
-  EXPECT_FLOAT_EQ(SCALEX, 0.6f);
+  EXPECT_FLOAT_EQ(gView.scale.SCALEX, 0.6f);
   world.Send(EVENT_MENUACTION, menu_game_ratio);
   EXPECT_EQ(gui().Width(gMainWindow), 100);
 }
@@ -108,45 +116,40 @@ TEST_F(HookTest, ScaleRuleCases) {
 TEST_F(HookTest, NewGameTakesTheOptionsAndFitsTheWindowToTheField) {
   oWrap = 0;
   oBombLose = 0;
-  ASSERT_EQ(NewGame(20, 10, 5, -1, 3.5f, -1), 1);
-  EXPECT_EQ(Wrapping, 0);
-  EXPECT_EQ(BombLose, 0);
-  EXPECT_EQ(DEFWIDTH, 532.0f);
-  EXPECT_EQ(DEFHEIGHT, 292.0f);
+  ASSERT_TRUE(NewGame(20, 10, 5, -1, 3.5f, -1));
+  EXPECT_EQ(gGame.Wrapping, 0);
+  EXPECT_EQ(gGame.BombLose, 0);
+  EXPECT_EQ(gView.scale.DEFWIDTH, 532.0f);
+  EXPECT_EQ(gView.scale.DEFHEIGHT, 292.0f);
   // The canvas is as wide as the design area; the window's height follows the field's
   // ratio, 532 : 292, plus the menu's 40.
   const int chromeW = gui().Width(gMainWindow) - gui().Width(gCan);
   EXPECT_EQ(gui().Width(gCan), 532);
   EXPECT_EQ(gui().Height(gMainWindow), int((532 + chromeW) * 292 / 532.0 + 40));
-  EXPECT_EQ(NewGame(9, 9, 69, -1, 0.0f, -1), 0);
-  EXPECT_EQ(BlockAW, 20);
+  EXPECT_FALSE(NewGame(9, 9, 69, -1, 0.0f, -1));
+  EXPECT_EQ(gGame.BlockAW, 20);
 }
 
 TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
-  auto click = [this](TBlock* b) {
-    PointAt(b);
+  auto click = [this](int id) {
+    PointAt(id);
     world.Send(EVENT_MOUSEDOWN, gCan, 1);
     world.Send(EVENT_MOUSEUP, gCan, 1);
-  };
-  auto mine = [] {
-    for (TBlock& b : Blocks)
-      if (b.Value == -1) return &b;
-    return static_cast<TBlock*>(nullptr);
   };
   SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
     oSound = sound;
     world.audio.played.clear();
-    ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 1), 1);
-    click(BlockA(4, 4));
-    click(mine());
-    EXPECT_EQ(GameStatus, 2);
+    ASSERT_TRUE(NewGame(9, 9, 10, 1, 0.0f, 1));
+    click(40);
+    click(test::MineIds(gGame)[0]);
+    EXPECT_EQ(gGame.GameStatus, GAME_OVER);
     EXPECT_EQ(world.audio.played.size(), size_t(sound));
     EXPECT_TRUE(gui().Hidden(gWinWindow));
   }
-  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 1), 1);
-  GameTime = 59.9f;
-  click(BlockA(4, 4));
+  ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 1));
+  gGame.GameTime = 59.9f;
+  click(40);
   EXPECT_FALSE(gui().Hidden(gWinWindow));
   EXPECT_EQ(gui().Text(gWinText), "You have won!");
   EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");

@@ -5,9 +5,7 @@
 #include "app/globals.h"
 #include "app/startup.h"
 #include "minefield/game.h"
-#include "minefield/players.h"
 #include "net/serverlist.h"
-#include "render/background.h"
 #include "tests/support/world.h"
 
 using namespace bg;
@@ -30,7 +28,7 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
             "ServerListPort=8201\r\nServerPort=8200\r\n\r\n");
   // The default name and colour are the generator's first draws from its initial state.
   EXPECT_EQ(color, (RGB{38, 146, 43}));
-  EXPECT_EQ(Blocks.size(), 81u);
+  EXPECT_EQ(gGame.Blocks.size(), 81u);
   EXPECT_EQ(TServerList::IPs[0], "localhost");
   // The next start finds the file as it would write it and leaves it alone.
   struct stat before {}, after {};
@@ -38,8 +36,9 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   LoadSettings();
   ASSERT_EQ(::stat("config.ini", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(backalpha[size_t(i)] >= 0 && backalpha[size_t(i)] < 1 && backcol[size_t(i)] >= 1 &&
-                                          backcol[size_t(i)] <= 3);  // the background is seeded
+  const Background& b = gView.back;
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_TRUE(b.backalpha[i] >= 0 && b.backalpha[i] < 1 && b.backcol[i] >= 1 && b.backcol[i] <= 3);  // the background is seeded
 }
 
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
@@ -67,15 +66,15 @@ TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
 TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {
   WriteFile("config.ini", "[minefield]\r\nMines=81\r\n");
   ASSERT_TRUE(world.Start());
-  EXPECT_EQ(BlockAW, 0);
-  EXPECT_EQ(BlockAH, 0);
-  EXPECT_TRUE(Blocks.empty());
+  EXPECT_EQ(gGame.BlockAW, 0);
+  EXPECT_EQ(gGame.BlockAH, 0);
+  EXPECT_TRUE(gGame.Blocks.empty());
   // Ticks and clicks on nothing do nothing.
   world.Send(EVENT_TIMERTICK, nullptr);
   world.Send(EVENT_MOUSEMOVE, gCan, 0, 40, 40);
   world.Send(EVENT_MOUSEDOWN, gCan, 1);
   world.Send(EVENT_MOUSEUP, gCan, 1);
-  EXPECT_EQ(TBlock::NumRevealed(), 0);
+  EXPECT_EQ(gGame.revealed, 0);
 }
 
 TEST_F(Startup, ALargeFontWidensTheMultiplayerWindowAndItsLabels) {

@@ -17,12 +17,10 @@
 #include "app/presenter.h"
 #include "app/startup.h"
 #include "minefield/game.h"
-#include "minefield/players.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
 #include "render/background.h"
 #include "render/board.h"
-#include "render/scale.h"
 #include "tests/support/scratch.h"
 
 using namespace bg;
@@ -48,14 +46,18 @@ QImage Frame() {
 }
 
 // A block's centre in canvas pixels.
-QPoint Centre(const TBlock* b) {
-  return QPoint(int((framex + b->dx + 12) * SCALEX + OriginX), int((framey + b->dy + 12) * SCALEY + OriginY));
+QPoint Centre(int id) {
+  const Scale& s = gView.scale;
+  return QPoint(int((gView.framex + DrawX(gGame, gView, id) + 12) * s.SCALEX + s.OriginX),
+                int((gView.framey + DrawY(gGame, gView, id) + 12) * s.SCALEY + s.OriginY));
 }
+int Id(int x, int y) { return x * gGame.BlockAH + y; }
+const TBlock& B(int id) { return gGame.Blocks[size_t(id)]; }
 
-void Click(const TBlock* b, Qt::MouseButton button) {
-  const QPoint p = Centre(b);
+void Click(int id, Qt::MouseButton button) {
+  const QPoint p = Centre(id);
   QTest::mouseMove(Canvas(), p);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return MouseBlock == b; })) << "no tick found the block under the pointer";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gView.MouseBlock == id; })) << "no tick found the block under the pointer";
   QTest::mousePress(Canvas(), button, {}, p);
   QTest::mouseRelease(Canvas(), button, {}, p);  // the hook plays the click before this returns
 }
@@ -108,7 +110,7 @@ class GameWindow : public ::testing::Test {
     SetAudio(&gAudio);
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
-    firstgame = false;  // no opening flash over the pictures we read
+    gView.back.firstgame = false;  // no opening flash over the pictures we read
     ASSERT_TRUE(QTest::qWaitForWindowExposed(gQt->WidgetOf(gMainWindow)));
   }
 };
@@ -119,23 +121,25 @@ TEST_F(GameWindow, FirstFrameShowsTheFramedBoardAtItsPlace) {
   ASSERT_FALSE(img.isNull());
   ASSERT_EQ(img.width(), gQt->Width(gCan));
   // The frame grows outward from the board's edge: the pixel just left of the board is black.
-  const int edgeX = int(framex * SCALEX + OriginX) - 2;
-  const int midY = int((framey + 12 * 4.5f) * SCALEY);
+  const Scale& s = gView.scale;
+  const float framex = gView.framex, framey = gView.framey;
+  const int edgeX = int(framex * s.SCALEX + s.OriginX) - 2;
+  const int midY = int((framey + 12 * 4.5f) * s.SCALEY);
   EXPECT_LT(Brightness(img.pixel(edgeX, midY)), 60);
   // A covered block is light, and so is the background beside the frame.
-  EXPECT_GT(Brightness(img.pixel(Centre(BlockA(4, 4)))), 450);
-  EXPECT_GT(Brightness(img.pixel(int(framex * SCALEX) - 10, midY)), 300);
+  EXPECT_GT(Brightness(img.pixel(Centre(Id(4, 4)))), 450);
+  EXPECT_GT(Brightness(img.pixel(int(framex * s.SCALEX) - 10, midY)), 300);
   // The board is as large as the scale says: the frame's right edge is where it should be.
-  const int rightX = int((framex + 24 * 9) * SCALEX) + 1;
+  const int rightX = int((framex + 24 * 9) * s.SCALEX) + 1;
   EXPECT_LT(Brightness(img.pixel(rightX, midY)), 60);
   // Resized, the board keeps its proportions: the frame's corners follow the one scale.
-  ASSERT_EQ(NewGame(12, 8, 10, 1, 0.0f, 1), 1);
+  ASSERT_TRUE(NewGame(12, 8, 10, 1, 0.0f, 1));
   gQt->SetShape(gMainWindow, 40, 40, 900, 500);
-  EXPECT_EQ(SCALEX, SCALEY);
+  EXPECT_EQ(s.SCALEX, s.SCALEY);
   const QImage resized = Frame();
-  const int y = int((framey + 24 * 4) * SCALEY);
-  EXPECT_LT(Brightness(resized.pixel(int(framex * SCALEX) - 2, y)), 60);
-  EXPECT_LT(Brightness(resized.pixel(int((framex + 24 * 12) * SCALEX) + 1, y)), 60);
+  const int y = int((framey + 24 * 4) * s.SCALEY);
+  EXPECT_LT(Brightness(resized.pixel(int(framex * s.SCALEX) - 2, y)), 60);
+  EXPECT_LT(Brightness(resized.pixel(int((framex + 24 * 12) * s.SCALEX) + 1, y)), 60);
 }
 
 TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
@@ -168,10 +172,10 @@ TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
 
 TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   const std::string name = "Wilhelmina Featherstonehaugh-Cholmondeley";
-  auto winner = TPlayer::Create(name, RGB{200, 40, 40}, 0, nullptr, 0);
-  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
-  PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, winner.get(), -1));
-  ASSERT_EQ(GameStatus, 2);
+  ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 0));
+  AddPlayer(gGame, name, RGB{200, 40, 40}, 0);
+  PresentClick(Apply(gGame, Move{Id(2, 2), CLICK_UNCOVER, 0}));
+  ASSERT_EQ(gGame.GameStatus, GAME_OVER);
   ASSERT_EQ(gQt->Text(gWinText), name + " has won!");
   QWidget* win = gQt->WidgetOf(gWinWindow);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
@@ -183,11 +187,11 @@ TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   EXPECT_GE(gQt->X(gWinWindow), 0);
   EXPECT_LE(gQt->X(gWinWindow) + gQt->Width(gWinWindow), gQt->DesktopWidth());
   Send(EVENT_WINDOWCLOSE, gWinWindow);
-  Players.clear();
+  gGame.Players.clear();
   // Alone, won by a click of the mouse: the described window, over a disabled main window.
-  ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
-  Click(BlockA(2, 2), Qt::LeftButton);
-  ASSERT_EQ(GameStatus, 2);
+  ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 0));
+  Click(Id(2, 2), Qt::LeftButton);
+  ASSERT_EQ(gGame.GameStatus, GAME_OVER);
   ASSERT_EQ(gQt->Text(gWinText), "You have won!");
   EXPECT_TRUE(win->isVisible());
   EXPECT_EQ(gQt->Width(gWinWindow), 200);
@@ -216,8 +220,8 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
   EXPECT_EQ(oWidth, width);  // cancelled
   gQt->SetText(gOptionWidth, std::to_string(width));
   for (const char* key : {"Return", "Escape"}) {
-    ASSERT_EQ(NewGame(9, 9, 0, 1, 0.0f, 0), 1);
-    PresentClick(ClickBlock(BlockA(2, 2), CLICK_UNCOVER, nullptr, -1));
+    ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 0));
+    PresentClick(ClickBlock(gGame, Id(2, 2), CLICK_UNCOVER, nullptr));
     closedByKey(gWinWindow, key);
   }
 }
@@ -225,7 +229,7 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
 // Each tick draws only what changed since the frame on screen, or nothing:
 // at every step of a session the picture equals the whole frame drawn afresh.
 TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
-  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
+  ASSERT_TRUE(NewGame(12, 10, 15, 1, 0.0f, 1));
   gQt->SetShape(gMainWindow, 40, 40, 420, 400);
   Pump(300);
   const auto same = [](const char* step) {
@@ -241,9 +245,9 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   Pump(300);
   EXPECT_EQ(gQt->FramesOf(gCan).presented, rest.presented) << "a board at rest is not drawn";
   EXPECT_GT(gQt->FramesOf(gCan).skipped, rest.skipped + 5);
-  QTest::mouseMove(Canvas(), Centre(BlockA(3, 3)));
+  QTest::mouseMove(Canvas(), Centre(Id(3, 3)));
   same("pointer over a block");
-  const QPoint p = Centre(BlockA(9, 7));
+  const QPoint p = Centre(Id(9, 7));
   QTest::mouseMove(Canvas(), p);
   same("pointer over another");
   const QRgb before = gQt->CanvasPicture(gCan).pixel(p);
@@ -251,13 +255,14 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   same("button held");
   QTest::mouseRelease(Canvas(), Qt::LeftButton, {}, p);
   same("revealed");
-  ASSERT_EQ(BlockA(9, 7)->Revealed, 1);
+  ASSERT_EQ(B(Id(9, 7)).Revealed, 1);
   EXPECT_NE(gQt->CanvasPicture(gCan).pixel(p), before) << "the revealed look differs from the covered one";
   EXPECT_GT(gQt->FramesOf(gCan).partial, rest.partial);
-  const TBlock* covered = &*std::find_if(Blocks.begin(), Blocks.end(), [](const TBlock& b) { return !b.Revealed; });
+  int covered = 0;
+  while (B(covered).Revealed) ++covered;
   Click(covered, Qt::RightButton);
   same("flagged");
-  ASSERT_EQ(covered->flag, 1);
+  ASSERT_EQ(B(covered).flag, 1);
   const QRgb flag = gQt->CanvasPicture(gCan).pixel(Centre(covered) + QPoint(0, -2));
   EXPECT_GT(qRed(flag), qBlue(flag) + 40) << "a red flag";
   Pump(1000);
@@ -275,7 +280,7 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   same("cross-fade");
   Send(EVENT_MENUACTION, menu_game_theme);
   oEffects = 1;
-  ASSERT_EQ(NewGame(12, 10, 15, 1, 0.0f, 1), 1);
+  ASSERT_TRUE(NewGame(12, 10, 15, 1, 0.0f, 1));
   oEffects = 0;
   same("opening effect");
   Pump(300);

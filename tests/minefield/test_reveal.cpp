@@ -4,10 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "minefield/block.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
-#include "platform/random.h"
 #include "tests/support/field.h"
 
 using namespace bg;
@@ -20,13 +18,15 @@ struct Reference {
   std::vector<uint8_t> revealed, flag, pid;
   int recursekill = 0;
 
-  explicit Reference(const std::vector<TBlock>& blocks) {
-    for (const TBlock& b : blocks) {
+  explicit Reference(const Game& g) {
+    for (int id = 0; id < g.Count(); ++id) {
+      const TBlock& b = g.Blocks[size_t(id)];
       value.push_back(b.Value);
       revealed.push_back(b.Revealed);
       flag.push_back(b.flag);
       pid.push_back(b.pid);
-      for (const TBlock* a : b.AdjBlocks) adj.push_back(a ? a->id : -1);
+      const auto around = g.Around(id);
+      for (int i = 0; i < 9; ++i) adj.push_back(i < around.n ? around.id[size_t(i)] : -1);
     }
   }
   int Reveal(int b, int player, int unflag, int top) {
@@ -70,113 +70,101 @@ void RunOnBigStack(std::function<void()> fn) {
   pthread_attr_destroy(&attr);
 }
 
-struct Reveal : ::testing::Test {
-  test::FieldWorld world;
-};
-
-void ExpectSame(const Reference& ref, uint32_t seed) {
-  ASSERT_EQ(ref.recursekill, TBlock::recursekill) << "seed " << seed;
-  for (const TBlock& b : Blocks) {
-    ASSERT_EQ(ref.revealed[size_t(b.id)], b.Revealed) << "seed " << seed << " block " << b.id;
-    ASSERT_EQ(ref.flag[size_t(b.id)], b.flag) << "seed " << seed << " block " << b.id;
-    ASSERT_EQ(ref.pid[size_t(b.id)], b.pid) << "seed " << seed << " block " << b.id;
+void ExpectSame(const Reference& ref, const Game& g, uint32_t seed) {
+  ASSERT_EQ(ref.recursekill, g.recursekill) << "seed " << seed;
+  for (int id = 0; id < g.Count(); ++id) {
+    const TBlock& b = g.Blocks[size_t(id)];
+    ASSERT_EQ(ref.revealed[size_t(id)], b.Revealed) << "seed " << seed << " block " << id;
+    ASSERT_EQ(ref.flag[size_t(id)], b.flag) << "seed " << seed << " block " << id;
+    ASSERT_EQ(ref.pid[size_t(id)], b.pid) << "seed " << seed << " block " << id;
   }
 }
 
 }  // namespace
 
-TEST_F(Reveal, MatchesTheNestedProcedureOnRandomFields) {
-  auto player = TPlayer::Create("p", RGB{1, 2, 3}, 7, nullptr, 0);
+TEST(Reveal, MatchesTheNestedProcedureOnRandomFields) {
+  TPlayer player;
+  player.id = 7;
   for (uint32_t seed = 1; seed <= 400; ++seed) {
     std::mt19937 rng(seed);
     const int w = 1 + int(rng() % 25), h = 1 + int(rng() % 25);
-    Wrapping = int(rng() % 2);
-    StartBlocks(w, h);
+    Game g = test::Field(w, h, int(rng() % 2));
     const int mines = int(rng() % (size_t(w * h) / 4 + 1));
-    MakeMines(int(rng() % w), int(rng() % h), std::min(mines, w * h - 10), int32_t(rng()));
-    for (TBlock& b : Blocks) {
-      if (rng() % 6 == 0) b.ToggleFlag(nullptr);
-      if (rng() % 15 == 0) b.Reveal(nullptr, 0, 1);  // some blocks already open
+    MakeMines(g, int(rng() % w), int(rng() % h), std::min(mines, w * h - 10), int32_t(rng()));
+    for (int id = 0; id < g.Count(); ++id) {
+      if (rng() % 6 == 0) ToggleFlag(g, id, nullptr);
+      if (rng() % 15 == 0) Reveal(g, id, nullptr, false, true);  // some blocks already open
     }
     const int clicks = 1 + int(rng() % 4);
     for (int c = 0; c < clicks; ++c) {
-      TBlock& b = Blocks[rng() % Blocks.size()];
+      const int id = int(rng() % g.Blocks.size());
       const bool withPlayer = rng() % 2;
       const uint8_t unflag = uint8_t(rng() % 2);
-      Reference ref(Blocks);
-      ref.Reveal(b.id, withPlayer ? 7 : -1, unflag, 1);
-      b.Reveal(withPlayer ? player.get() : nullptr, unflag, 1);
-      ExpectSame(ref, seed);
-      if (HasFatalFailure()) return;
+      Reference ref(g);
+      ref.Reveal(id, withPlayer ? 7 : -1, unflag, 1);
+      Reveal(g, id, withPlayer ? &player : nullptr, unflag, true);
+      ExpectSame(ref, g, seed);
+      if (::testing::Test::HasFatalFailure()) return;
     }
-    int standing = 0;
-    for (const TBlock& b : Blocks) standing += b.flag;
-    ASSERT_EQ(TBlock::CountFlags(), standing) << "seed " << seed;
     int revealed = 0, coveredSafe = 0;
-    for (const TBlock& b : Blocks) {
+    for (const TBlock& b : g.Blocks) {
       revealed += b.Revealed;
       coveredSafe += !b.Revealed && b.Value > -1;
     }
-    ASSERT_EQ(TBlock::NumRevealed(), revealed) << "seed " << seed;
-    ASSERT_EQ(TBlock::CoveredSafe(), coveredSafe) << "seed " << seed;
+    ASSERT_EQ(g.revealed, revealed) << "seed " << seed;
+    ASSERT_EQ(g.coveredSafe, coveredSafe) << "seed " << seed;
   }
 }
 
-TEST_F(Reveal, CallLimitCutsBigEmptyFieldsInTheSameOrder) {
+TEST(Reveal, CallLimitCutsBigEmptyFieldsInTheSameOrder) {
   for (auto [w, h, wrap] : {std::tuple{300, 300, 1}, std::tuple{400, 250, 0}}) {
-    Wrapping = wrap;
-    StartBlocks(w, h);
-    MakeMines(0, 0, 0, 1);
-    for (TBlock& b : Blocks)
-      if (b.id % 7 == 3) b.ToggleFlag(nullptr);
+    Game g = test::Field(w, h, wrap);
+    for (int id = 0; id < g.Count(); ++id)
+      if (id % 7 == 3) ToggleFlag(g, id, nullptr);
     const int start = w * h / 2 + 17;
-    Reference ref(Blocks);
+    Reference ref(g);
     RunOnBigStack([&] { ref.Reveal(start, -1, 1, 1); });
-    Blocks[size_t(start)].Reveal(nullptr, 1, 1);
-    ExpectSame(ref, uint32_t(w));
-    EXPECT_EQ(TBlock::NumRevealed(), 85001);
-    EXPECT_LT(TBlock::NumRevealed(), w * h);
+    Reveal(g, start, nullptr, true, true);
+    ExpectSame(ref, g, uint32_t(w));
+    EXPECT_EQ(g.revealed, 85001);
+    EXPECT_LT(g.revealed, w * h);
   }
 }
 
-TEST_F(Reveal, MarksAndFlagsFollowWhoClicked) {
-  auto a = TPlayer::Create("A", RGB{10, 20, 30}, 1, nullptr, 0);
-  auto b = TPlayer::Create("B", RGB{40, 50, 60}, 2, nullptr, 0);
-  Wrapping = 0;
-  StartBlocks(6, 6);
-  MakeMines(0, 0, 0, 1);
-  BlockA(3, 3)->ToggleFlag(b.get());
-  EXPECT_EQ(BlockA(3, 3)->fpid, 2);
-  BlockA(0, 0)->Reveal(a.get(), 0, 1);
-  const TBlock* f = BlockA(3, 3);
-  EXPECT_EQ(f->Revealed, 1);
-  EXPECT_EQ(f->pid, 1);
-  EXPECT_EQ(f->flag, 1);  // a player's flood leaves B's flag standing
-  EXPECT_EQ(f->fpid, 2);
-  EXPECT_EQ(TBlock::flags, 1);
-  // Colours are shared records: a change shows on every block the player marked.
-  (*a->col)[0] = 99;
-  EXPECT_EQ((*BlockA(5, 5)->pcol)[0], 99);
-  EXPECT_EQ((*f->fcol)[2], 60);
+TEST(Reveal, MarksAndFlagsFollowWhoClicked) {
+  Game g = test::Field(6, 6, 0);
+  AddPlayer(g, "A", RGB{10, 20, 30}, 1);
+  AddPlayer(g, "B", RGB{40, 50, 60}, 2);
+  const TPlayer* b = g.FindByID(2);
+  const int f = 3 * 6 + 3, far = 5 * 6 + 5;
+  ToggleFlag(g, f, b);
+  EXPECT_EQ(g.Blocks[f].fpid, 2);
+  Reveal(g, 0, g.FindByID(1), false, true);
+  EXPECT_EQ(g.Blocks[f].Revealed, 1);
+  EXPECT_EQ(g.Blocks[f].pid, 1);
+  EXPECT_EQ(g.Blocks[f].flag, 1);  // a player's flood leaves B's flag standing
+  EXPECT_EQ(g.Blocks[f].fpid, 2);
+  EXPECT_EQ(g.flags, 1);
+  // Colours belong to the player's id: a change shows on every block the player marked.
+  SetColour(g, 1, RGB{99, 20, 30});
+  EXPECT_EQ((*ColourOf(g, g.Blocks[far].pid))[0], 99);
+  EXPECT_EQ((*ColourOf(g, g.Blocks[f].fpid))[2], 60);
+  EXPECT_EQ(ColourOf(g, kNoPlayer), nullptr);
   // A second reveal of an open block changes nothing.
-  EXPECT_EQ(BlockA(5, 5)->Reveal(b.get(), 1, 1), 0);
-  EXPECT_EQ(BlockA(5, 5)->pid, 1);
-  EXPECT_EQ(BlockA(3, 3)->flag, 1);
+  EXPECT_EQ(Reveal(g, far, b, true, true), 0);
+  EXPECT_EQ(g.Blocks[far].pid, 1);
+  EXPECT_EQ(g.Blocks[f].flag, 1);
   // The board still shows the colours after the players are gone (a disconnect).
-  Players.clear();
-  a.reset();
-  b.reset();
-  EXPECT_EQ((*BlockA(5, 5)->pcol)[0], 99);
-  EXPECT_EQ((*BlockA(3, 3)->fcol)[0], 40);
-  // Alone the flood clears flags, and the counter stays high until the next flag change.
-  StartBlocks(6, 6);
-  MakeMines(0, 0, 0, 1);
-  TBlock::flags = 0;
-  BlockA(4, 4)->ToggleFlag(nullptr);
-  BlockA(2, 2)->ToggleFlag(nullptr);
-  BlockA(0, 0)->Reveal(nullptr, 1, 1);
-  for (const TBlock& b : Blocks) EXPECT_EQ(b.flag, 0) << b.id;
-  EXPECT_EQ(TBlock::flags, 2);
-  BlockA(1, 1)->ToggleFlag(nullptr);
-  EXPECT_EQ(TBlock::flags, 1);
+  g.Players.clear();
+  EXPECT_EQ((*ColourOf(g, g.Blocks[far].pid))[0], 99);
+  EXPECT_EQ((*ColourOf(g, g.Blocks[f].fpid))[0], 40);
+  // Alone the flood clears flags, and the mines-left counter follows at once.
+  g = test::Field(6, 6, 0);
+  ToggleFlag(g, 4 * 6 + 4, nullptr);
+  ToggleFlag(g, 2 * 6 + 2, nullptr);
+  Reveal(g, 0, nullptr, true, true);
+  for (const TBlock& x : g.Blocks) EXPECT_EQ(x.flag, 0);
+  EXPECT_EQ(g.flags, 0);
+  ToggleFlag(g, 1 * 6 + 1, nullptr);
+  EXPECT_EQ(g.flags, 1);
 }

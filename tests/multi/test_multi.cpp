@@ -482,8 +482,19 @@ TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
   ASSERT_TRUE(Eventually([&] { return Synced(duo, &s) && s.board[size_t(far[0])] == '*'; }));
   EXPECT_EQ(h.Dump().game, 0);
   EXPECT_EQ(a.Dump().game, 0);
+  // Jo joins while the game runs: with Ann out, Hal's mine leaves Jo in, and the game goes on.
+  Instance& jo = Spawn("jo");
+  ASSERT_TRUE(jo.Ready());
+  ASSERT_EQ(jo.Cmd("set name Jo"), "OK");
+  Connect(jo, port);
+  Group all{&h, &a, &jo};
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 3); }));
+  ASSERT_TRUE(Agree(all)) << "Jo, joining a running game, does not agree with the others";
   ASSERT_EQ(h.Cmd(Click(far[1], 1)), "OK");
-  ASSERT_TRUE(Eventually([&] { return Synced(duo, &s) && s.game == 2; })) << "the game did not end";
+  ASSERT_TRUE(Eventually([&] { return Synced(all, &s) && s.board[size_t(far[1])] == '*'; }));
+  EXPECT_EQ(s.game, 0) << "the game ended with Jo still in";
+  ASSERT_EQ(jo.Cmd(Click(far[2], 1)), "OK");
+  ASSERT_TRUE(Eventually([&] { return Synced(all, &s) && s.game == 2; })) << "the game did not end";
   for (Instance* i : duo) {
     s = i->Dump();
     EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
@@ -492,14 +503,60 @@ TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
     EXPECT_EQ(s.wintext, "Ann has won!") << i->Label();
     EXPECT_TRUE(s.winShown) << i->Label();
   }
-  // One who joins now replays a game that is over, not one that goes on.
-  Instance& l = Spawn("late");
-  ASSERT_TRUE(l.Ready());
-  Connect(l, port);
-  const Group all{&h, &a, &l};
-  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 3); }));
-  ASSERT_TRUE(Agree(all)) << "the late joiner does not agree with the others";
-  EXPECT_EQ(l.Dump().game, 2);
+  // Each who joins now, one after the other, replays a game that is over, not one that goes on.
+  for (const char* name : {"late1", "late2", "late3"}) {
+    Instance& l = Spawn(name);
+    ASSERT_TRUE(l.Ready());
+    Connect(l, port);
+    all.push_back(&l);
+    ASSERT_TRUE(Eventually([&] { return SeePlayers(all, all.size()); })) << name;
+    ASSERT_TRUE(Agree(all)) << name << " does not agree with the others";
+    for (Instance* i : all) EXPECT_EQ(i->Dump().game, 2) << i->Label() << " after " << name;
+  }
+  // Its clicks change nobody's board, its own included.
+  const std::string board = h.Dump().board;
+  const size_t still = board.find('.');
+  if (still != std::string::npos) ASSERT_EQ(all.back()->Cmd(Click(int(still), 1)), "OK");
+  ASSERT_TRUE(Agree(all));
+  EXPECT_EQ(all.back()->Dump().board, board);
+}
+
+// A host that keeps no board at all relays three real players to the end of a game.
+TEST_F(Multi, AHostWithoutABoardCarriesAGameToItsEnd) {
+  std::unique_ptr<Process> host;
+  int port = 0;
+  std::string line;
+  for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
+    const int p = PickPort();
+    host = std::make_unique<Process>(
+        std::vector<std::string>{BG_HOST_PATH, std::to_string(p), "8", "8", "6", "1", "0"}, dir_.path + "/host.log");
+    if (host->ReadLine(line, Clock::now() + std::chrono::milliseconds(kWaitMs)) && line == "HOSTING") port = p;
+  }
+  ASSERT_NE(port, 0) << "the host without a board did not start";
+  Group group;
+  for (const char* name : {"Pia", "Quin", "Rex"}) {
+    Instance& i = Spawn(name);
+    ASSERT_TRUE(i.Ready());
+    ASSERT_EQ(i.Cmd(std::string("set name ") + name), "OK");
+    Connect(i, port);
+    group.push_back(&i);
+    ASSERT_TRUE(Eventually([&] { return SeePlayers(group, group.size()); })) << name;
+  }
+  ASSERT_TRUE(Agree(group));
+  // Take turns uncovering every safe block; the last one wins the game for everybody.
+  const std::vector<int> mines = PlacedMines(group, *group[0]);
+  State s = group[0]->Dump();
+  for (size_t turn = 0; s.game != 2 && turn < 64; ++turn) {
+    const std::vector<int> left = CoveredSafe(s, mines);
+    ASSERT_FALSE(left.empty());
+    ASSERT_EQ(group[turn % 3]->Cmd(Click(left.front(), 1)), "OK");
+    ASSERT_TRUE(Eventually([&] { return Synced(group, &s) && s.board[size_t(left.front())] != '.'; }));
+  }
+  EXPECT_EQ(s.game, 2) << "the game did not end";
+  ASSERT_TRUE(Agree(group));
+  ASSERT_TRUE(host->WriteLine("record"));
+  ASSERT_TRUE(host->ReadLine(line, Clock::now() + std::chrono::milliseconds(kWaitMs)));
+  EXPECT_EQ(line.substr(line.rfind(' ')), " 3") << line;
 }
 
 TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {

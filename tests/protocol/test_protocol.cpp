@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <map>
@@ -17,9 +18,9 @@
 #include "app/globals.h"
 #include "app/hook.h"
 #include "minefield/game.h"
+#include "net/host.h"
 #include "net/message.h"
 #include "net/net.h"
-#include "minefield/players.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "tests/support/world.h"
@@ -98,6 +99,17 @@ int NoDelay(const TSocket& s) {
   return ::getsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &v, &len) == 0 ? v : -1;
 }
 
+// The clicks the host has recorded for the current game.
+size_t Moves() {
+  const auto& ev = Hosting().record.events;
+  return size_t(std::count_if(ev.begin(), ev.end(), [](const RecordEvent& e) { return e.kind == RecordEvent::MOVE; }));
+}
+HostPlayer* Named(const std::string& name) {
+  for (HostPlayer& p : Hosting().players)
+    if (p.name == name) return &p;
+  return nullptr;
+}
+
 // A port for the game to host on: random and high, tried again when taken, so no
 // port is ever closed by the test and then reused.
 uint16_t RandomPort() {
@@ -133,7 +145,7 @@ struct Protocol : ::testing::Test {
       world.Send(EVENT_GADGETACTION, gDirectHost);
     }
     ASSERT_EQ(MemoryGui::M(gMultiWindow)->status, "Hosting");
-    ASSERT_TRUE(Until({}, [] { return MPlayer != nullptr; }));
+    ASSERT_TRUE(Until({}, [] { return TNet::MyId >= 0; }));
   }
   // Hosts and lets one peer join under this name.
   void Joined(Peer& p, const std::string& name) {
@@ -156,34 +168,37 @@ struct Protocol : ::testing::Test {
 TEST_F(Protocol, ClicksAreRelayedInOneOrderAndOnlyValidOnesLogged) {
   ASSERT_NO_FATAL_FAILURE(HostWithA());
   EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
-  ASSERT_EQ(Actions.size(), 1u);  // the opening reveal, in nobody's name
-  EXPECT_EQ(Actions[0].aplayer, 255);
-  const int32_t blocks = BlockAW * BlockAH;
+  ASSERT_EQ(Moves(), 1u);  // the opening reveal, in nobody's name
+  const auto& ev = Hosting().record.events;
+  EXPECT_EQ(std::find_if(ev.begin(), ev.end(), [](const RecordEvent& e) { return e.kind == RecordEvent::MOVE; })->player,
+            kNoPlayer);
+  const int32_t blocks = gGame.Count();
   a.Send(ClickMsg(blocks, 1));  // one past the field
   a.Send(ClickMsg(-1, 1));
   a.Send(ClickMsg(3, 7));  // not a button
-  TBlock* covered = nullptr;
-  for (TBlock& b : Blocks)
-    if (!b.Revealed) covered = &b;
-  ASSERT_NE(covered, nullptr);
+  int32_t covered = -1;
+  for (int32_t id = 0; id < blocks; ++id)
+    if (!gGame.Blocks[size_t(id)].Revealed) covered = id;
+  ASSERT_NE(covered, -1);
+  const TBlock& c = gGame.Blocks[size_t(covered)];
   // A click cut into single bytes over several ticks still arrives whole.
-  const MessageWriter flag = ClickMsg(covered->id, 2);
+  const MessageWriter flag = ClickMsg(covered, 2);
   for (uint8_t byte : flag.Bytes()) {
     a.SendRaw({byte});
     Tick();
   }
   ASSERT_TRUE(Until({&a}, [&] { return a.Of(50).size() >= 2; }));
   Tick(5);
-  ASSERT_EQ(Actions.size(), 2u);
-  EXPECT_EQ(a.Of(50).back().nums, (std::vector<int64_t>{covered->id, 2, 1}));
-  EXPECT_EQ(covered->flag, 1);  // the host's own board applied it with the player's record
-  EXPECT_EQ(covered->fpid, 1);
+  ASSERT_EQ(Moves(), 2u);
+  EXPECT_EQ(a.Of(50).back().nums, (std::vector<int64_t>{covered, 2, 1}));
+  EXPECT_EQ(c.flag, 1);  // the host's own board applied it with the player's record
+  EXPECT_EQ(c.fpid, 1);
   // The host's own clicks go through its server too: nothing changes before they come back.
-  SendClick(covered, 2);
+  SendClick(gGame, covered, 2);
   ASSERT_TRUE(Until({&a}, [&] { return a.Of(50).size() == 3; }));
   Tick(5);
-  EXPECT_EQ(covered->flag, 1);  // another player's flag stays
-  EXPECT_EQ(Actions.size(), 3u);
+  EXPECT_EQ(c.flag, 1);  // another player's flag stays
+  EXPECT_EQ(Moves(), 3u);
 }
 
 // Chat, colour changes and kicks are played out between real instances in test_multi.
@@ -213,14 +228,14 @@ TEST_F(Protocol, HostileOrUnwelcomeConnectionsAreDroppedAlone) {
   EXPECT_EQ(TNet::Clients.size(), before);
   test::UseRealClock();
   // Every id taken: a join is refused and the connection closed.
-  for (int i = 4; i < 255; ++i) TPlayer::Create("x" + std::to_string(i), RGB{}, uint8_t(i), nullptr, 1);
+  for (int i = 4; i < 255; ++i) Hosting().players.push_back({"x" + std::to_string(i), RGB{}, uint8_t(i), nullptr, false});
   Peer full;
   ASSERT_TRUE(full.Open(port));
   full.Send(Join("Z"));
   ASSERT_TRUE(Until({}, [&] { return !full.sock.Connected(); }));
   full.Poll();
   EXPECT_TRUE(full.Of(4).empty());
-  EXPECT_FALSE(TPlayer::SFindByName("Z"));
+  EXPECT_FALSE(Named("Z"));
 }
 
 TEST_F(Protocol, ClickAndChatFloodsAreCut) {
@@ -234,9 +249,9 @@ TEST_F(Protocol, ClickAndChatFloodsAreCut) {
     flood.MLine("spam");
   }
   a.Send(flood);
-  ASSERT_TRUE(Until({&a}, [&] { return Actions.size() >= 1u + 60; }));
+  ASSERT_TRUE(Until({&a}, [&] { return Moves() >= 1u + 60; }));
   Tick(10);
-  EXPECT_LE(Actions.size(), 1u + 60 + 30);  // the burst, plus what time refilled
+  EXPECT_LE(Moves(), 1u + 60 + 30);  // the burst, plus what time refilled
   a.Poll();
   EXPECT_LE(a.Of(5).size(), 10u + 2);
 }
@@ -255,22 +270,23 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
     ok.MByte(1);
     ok.MByte(uint8_t(player));
   }
-  ClientReceive(ok.Bytes());
-  EXPECT_EQ(BlockAW, 12);
-  EXPECT_EQ(rseed, 777);
-  EXPECT_FLOAT_EQ(GameTime, 2.5f);
-  EXPECT_EQ(TBlock::FromID(40)->Revealed, 1);
-  const int revealed = TBlock::NumRevealed();
+  Game& g = gGame;
+  ClientReceive(g, ok.Bytes());
+  EXPECT_EQ(g.BlockAW, 12);
+  EXPECT_EQ(g.rseed, 777);
+  EXPECT_FLOAT_EQ(g.GameTime, 2.5f);
+  EXPECT_EQ(g.Blocks[40].Revealed, 1);
+  const int revealed = g.revealed;
   for (auto bad : {setup(0, 5, 1, 1), setup(70000, 70000, 1, 2), setup(9, 9, 69, 3), setup(-4, -4, -100, 4)}) {
-    ClientReceive(bad.Bytes());
-    EXPECT_EQ(BlockAW, 12);
-    EXPECT_EQ(rseed, 777);
+    ClientReceive(g, bad.Bytes());
+    EXPECT_EQ(g.BlockAW, 12);
+    EXPECT_EQ(g.rseed, 777);
   }
-  EXPECT_EQ(TBlock::NumRevealed(), revealed);
+  EXPECT_EQ(g.revealed, revealed);
   // A game time no clock can show starts at 0 (it would overflow the winner's time).
   for (float time : {-1.0f, 5.6e10f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
-    ClientReceive(setup(12, 7, 10, 778, time).Bytes());
-    EXPECT_EQ(GameTime, 0.0f) << time;
+    ClientReceive(g, setup(12, 7, 10, 778, time).Bytes());
+    EXPECT_EQ(g.GameTime, 0.0f) << time;
   }
   TNet::NetStatus = 0;
 }
@@ -278,26 +294,26 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
 TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
   ASSERT_NO_FATAL_FAILURE(HostWithA());
   a.Send(ClickMsg(3, 2));
-  ASSERT_TRUE(Until({&a}, [&] { return Actions.size() == 2; }));
+  ASSERT_TRUE(Until({&a}, [&] { return Moves() == 2; }));
   oMines = 69;  // too many: nothing is sent and the log stays
   world.Send(EVENT_MENUACTION, menu_game_new);
   Tick(10);
   a.Poll();
   EXPECT_EQ(a.Of(41).size(), 1u);
-  EXPECT_EQ(Actions.size(), 2u);
+  EXPECT_EQ(Moves(), 2u);
   oMines = 10;
   test::SetClock(-1);  // a seed of -1 would tell every player to use their own clock
   world.Send(EVENT_MENUACTION, menu_game_new);
   ASSERT_TRUE(Until({&a}, [&] { return a.Of(41).size() == 2; }));
   EXPECT_NE(a.Of(41)[1].nums[5], -1);
-  EXPECT_NE(rseed, -1);
-  ASSERT_EQ(Actions.size(), 1u);  // a new log that starts with the opening reveal
+  EXPECT_NE(gGame.rseed, -1);
+  ASSERT_EQ(Moves(), 1u);  // a new log that starts with the opening reveal
   EXPECT_EQ(a.Of(50).back().nums[2], 255);
 }
 
 TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
   ASSERT_NO_FATAL_FAILURE(HostWithA());
-  TNetClient* c = TPlayer::SFindByName("A")->client;
+  TNetClient* c = Named("A")->client;
   const MessageWriter click = ClickMsg(5, 2), chat = ChatMsg("lost");
   const MessageWriter unknown = Make(77, uint8_t(1), uint8_t(2), uint8_t(3));
   const struct {

@@ -8,12 +8,10 @@
 #include "app/hook.h"
 #include "app/presenter.h"
 #include "minefield/game.h"
-#include "minefield/players.h"
 #include "platform/gfx.h"
 #include "platform/random.h"
 #include "render/background.h"
 #include "render/board.h"
-#include "render/scale.h"
 #include "render/simage.h"
 #include "tests/support/world.h"
 
@@ -58,99 +56,112 @@ struct Render : ::testing::Test {
   Recorder rec;
   void SetUp() override {
     ASSERT_TRUE(world.Start());
-    IBlock = Picture(48, 48);
-    IBlockRev = Picture(48, 48);
-    IFlag = Picture(48, 48);
-    IMine = Picture(48, 48);
+    gRes.IBlock = Picture(48, 48);
+    gRes.IBlockRev = Picture(48, 48);
+    gRes.IFlag = Picture(48, 48);
+    gRes.IMine = Picture(48, 48);
     SetGraphics(&rec);
     oEffects = 0;
-    ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 0), 1);
+    ASSERT_TRUE(NewGame(9, 9, 10, 1, 0.0f, 0));
   }
-  void TearDown() override {
-    SetGraphics(nullptr);
-    IBlock = IBlockRev = IFlag = IMine = nullptr;
-  }
+  void TearDown() override { SetGraphics(nullptr); }
   static void StartFlashed(int w, int h, int wrap) {
-    Wrapping = wrap;
-    StartBlocks(w, h);
-    StartBoard(oEffects != 0);
+    StartGame(gGame, w, h, 0, wrap, 0.0f, 0, 1);
+    StartBoard(gGame, gView, gRes, oEffects != 0);
   }
-  void DrawBoard() { DrawBlocks(world.gui.Width(gCan), world.gui.Height(gCan)); }
+  void DrawBoard() { DrawBlocks(gGame, gView, gRes, world.gui.Width(gCan), world.gui.Height(gCan)); }
 };
 
 }  // namespace
 
 TEST_F(Render, RevealedLooksFollowThePlayerColour) {
-  {
-    auto p = TPlayer::Create("p", RGB{0, 100, 255}, 1, nullptr, 0);
-    ClickBlock(BlockA(4, 4), 1, nullptr, -1);
-    TBlock* mine = nullptr;
-    for (TBlock& b : Blocks)
-      if (b.Value == -1) mine = &b;
-    ClickBlock(mine, 1, p.get(), -1);
-    DrawBoard();
-    bool sawMine = false;
-    for (const auto& o : rec.Of(IMine->GetImage())) {
-      sawMine = true;
-      EXPECT_EQ(o.r, 0);  // the mine in the player's own colour
-      EXPECT_EQ(o.b, 255);
-    }
-    EXPECT_TRUE(sawMine);
-    bool lightened = false;
-    for (const auto& o : rec.Of(IBlockRev->GetImage()))
-      if (o.r == 150 && o.g == 200 && o.b == 255) lightened = true;  // halfway to white, capped
-    EXPECT_TRUE(lightened);
+  AddPlayer(gGame, "p", RGB{0, 100, 255}, 1);
+  ClickBlock(gGame, 40, CLICK_UNCOVER, nullptr);
+  int mine = 0;
+  while (gGame.Blocks[size_t(mine)].Value != -1) ++mine;
+  Apply(gGame, Move{mine, CLICK_UNCOVER, 1});
+  DrawBoard();
+  bool sawMine = false;
+  for (const auto& o : rec.Of(gRes.IMine->GetImage())) {
+    sawMine = true;
+    EXPECT_EQ(o.r, 0);  // the mine in the player's own colour
+    EXPECT_EQ(o.b, 255);
   }
+  EXPECT_TRUE(sawMine);
+  bool lightened = false;
+  for (const auto& o : rec.Of(gRes.IBlockRev->GetImage()))
+    if (o.r == 150 && o.g == 200 && o.b == 255) lightened = true;  // halfway to white, capped
+  EXPECT_TRUE(lightened);
 }
 
-TEST_F(Render, OpeningEffectComesFromTheGeneratorAndOnlyOnSmallFields) {
+TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
   oEffects = 1;
   for (int want : {0, 3, 6}) {
     int seed = 1;
-    SeedRnd(seed);
-    while (Rand(0, 6) != want) SeedRnd(++seed);
-    SeedRnd(seed);
+    while (Rng(seed).Rand(0, 6) != want) ++seed;
+    gView.rng.Seed(seed);
+    SeedRnd(seed + 1);  // the cosmetic generator is not the view's
     StartFlashed(10, 9, 1);
-    ASSERT_EQ(Flash.effect, want);
+    ASSERT_EQ(gView.Flash.effect, want);
     std::set<int> reds;
-    for (const BlockFlash& f : Flash.blocks) {
+    for (const BlockFlash& f : gView.Flash.blocks) {
       reds.insert(f.fadecol[0]);
       EXPECT_TRUE(want != 3 || (f.FadeAlpha >= 0.5f && f.FadeAlpha <= 5.0f)) << f.FadeAlpha;
       EXPECT_TRUE(want != 0 || f.FadeAlpha == 1.0f) << f.FadeAlpha;
     }
     EXPECT_EQ(reds.size() > 20, want == 3);  // random colours only for effect 3
     if (want == 6) {
-      SeedRnd(seed);
-      StartFlashed(2, 1, 0);  // too small for a ramp: no division by zero
-      for (const BlockFlash& f : Flash.blocks) EXPECT_EQ(f.FadeAlpha, 0.0f);
+      gView.rng.Seed(seed);
+      gGame = test::Field(2, 1, 0);  // too small for a ramp: no division by zero
+      StartBoard(gGame, gView, gRes, true);
+      for (const BlockFlash& f : gView.Flash.blocks) EXPECT_EQ(f.FadeAlpha, 0.0f);
     }
   }
   StartFlashed(60, 50, 1);  // exactly 3000 blocks keep their effect
-  EXPECT_GE(Flash.effect, 0);
+  EXPECT_GE(gView.Flash.effect, 0);
   StartFlashed(61, 50, 1);
-  EXPECT_EQ(Flash.effect, -1);
+  EXPECT_EQ(gView.Flash.effect, -1);
   oEffects = 0;
   StartFlashed(5, 5, 1);
-  EXPECT_EQ(Flash.effect, -1);
-  EXPECT_EQ(Flash.blocks[0].FadeAlpha, 0.0f);
+  EXPECT_EQ(gView.Flash.effect, -1);
+  EXPECT_EQ(gView.Flash.blocks[0].FadeAlpha, 0.0f);
 }
 
+// Panning moves only where blocks are drawn: ids, mines and marks stay, and the pointer finds the block shown.
 TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
-  SCALEX = SCALEY = 2.0f;
-  gMouseX = framex * SCALEX;  // exactly on the left edge: column 0
-  gMouseY = (framey + 24 * 3 + 1) * SCALEY;
-  UpdateMouseBlock();
-  ASSERT_NE(MouseBlock, nullptr);
-  EXPECT_EQ(MouseBlock->x, 0);
-  EXPECT_EQ(MouseBlock->y, 3);
-  gMouseX = framex * SCALEX - 0.5f;
-  UpdateMouseBlock();
-  EXPECT_EQ(MouseBlock, nullptr);
-  // After panning the hit test finds the block shown there.
-  TBlock::MoveBlocks(1, 0);
-  gMouseX = (framex + 1) * SCALEX;
-  UpdateMouseBlock();
-  ASSERT_NE(MouseBlock, nullptr);
-  EXPECT_EQ(MouseBlock->id, 8 * 9 + 3);
+  View& v = gView;
+  v.scale.SCALEX = v.scale.SCALEY = 2.0f;
+  v.gMouseX = v.framex * 2;  // exactly on the left edge: column 0
+  v.gMouseY = (v.framey + 24 * 3 + 1) * 2;
+  UpdateMouseBlock(gGame, v);
+  EXPECT_EQ(v.MouseBlock, 3);
+  v.gMouseX = v.framex * 2 - 0.5f;
+  UpdateMouseBlock(gGame, v);
+  EXPECT_EQ(v.MouseBlock, -1);
+  ClickBlock(gGame, 40, CLICK_UNCOVER, nullptr);
+  const std::vector<int> mines = test::MineIds(gGame);
+  const int revealed = gGame.revealed;
+  Pan(gGame, v, 1, 0);
+  EXPECT_EQ(DrawX(gGame, v, 0), 24.0f);
+  EXPECT_EQ(DrawX(gGame, v, 8 * 9), 0.0f);  // round the edge
+  v.gMouseX = (v.framex + 1) * 2;
+  UpdateMouseBlock(gGame, v);
+  EXPECT_EQ(v.MouseBlock, 8 * 9 + 3);  // the block shown there
+  Pan(gGame, v, 0, -1);
+  EXPECT_EQ(DrawY(gGame, v, 0), 8 * 24.0f);
+  UpdateMouseBlock(gGame, v);
+  EXPECT_EQ(v.MouseBlock, 8 * 9 + 4);
+  for (int i = 0; i < 8; ++i) Pan(gGame, v, 1, 0);
+  EXPECT_EQ(DrawX(gGame, v, 0), 0.0f);  // nine steps: round the torus
+  EXPECT_EQ(test::MineIds(gGame), mines);
+  EXPECT_EQ(gGame.revealed, revealed);
+  int flagged = 0;
+  while (gGame.Blocks[size_t(flagged)].Revealed) ++flagged;
+  ToggleFlag(gGame, flagged, nullptr);
+  v.scale.SCALEX = v.scale.SCALEY = 1.0f;
+  DrawBoard();  // the flag is drawn where its block is shown
+  const auto flags = rec.Of(gRes.IFlag->GetImage());
+  ASSERT_EQ(flags.size(), 1u);
+  EXPECT_EQ(flags[0].x, v.framex + float(gGame.X(flagged) * 24));
+  EXPECT_EQ(flags[0].y, v.framey + float((gGame.Y(flagged) + 8) % 9 * 24));
 }
-

@@ -1,10 +1,6 @@
 #include "tests/support/field.h"
 
-#include "minefield/block.h"
-#include "minefield/game.h"
-#include "minefield/players.h"
 #include "platform/clock.h"
-#include "platform/random.h"
 
 namespace bg::test {
 
@@ -19,43 +15,21 @@ void SetClock(int32_t ms) {
 }
 void UseRealClock() { SetMilliSecsSource(nullptr); }
 
-void ResetMinefield() {
-  Blocks.clear();
-  Blocks.shrink_to_fit();
-  BlockA.Reset(1, 1);
-  BlockAW = BlockAH = 0;
-  Wrapping = 1;
-  TBlock::flags = 0;
-  TBlock::recursekill = 0;
-  StartBlocks(0, 0);
-  BlockA.Reset(1, 1);
-  GameStatus = 0;
-  Mines = 13;
-  BombLose = 0;
-  rseed = 0;
-  GameTime = 0.0f;
-  wtime = 0;
-  DeltaTime = 0.001f;
-  Players.clear();
-  SPlayers.clear();
-  LeavingPlayers.clear();
-  SLeavingPlayers.clear();
-  MPlayer.reset();
-  Actions.clear();
-  SetRndState(0x1234);
+Game Field(int32_t w, int32_t h, int32_t wrap) {
+  Game g;
+  g.BlockAW = w;
+  g.BlockAH = h;
+  g.Wrapping = wrap;
+  g.Blocks.resize(size_t(w) * size_t(h));
+  g.coveredSafe = w * h;
+  return g;
 }
 
-std::vector<int> MineIds() {
+std::vector<int> MineIds(const Game& g) {
   std::vector<int> ids;
-  for (const TBlock& b : Blocks)
-    if (b.Value == -1) ids.push_back(b.id);
+  for (int id = 0; id < g.Count(); ++id)
+    if (g.Blocks[size_t(id)].Value == -1) ids.push_back(id);
   return ids;
-}
-
-FieldWorld::FieldWorld() { ResetMinefield(); }
-FieldWorld::~FieldWorld() {
-  ResetMinefield();
-  UseRealClock();
 }
 
 }  // namespace bg::test

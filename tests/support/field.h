@@ -2,23 +2,19 @@
 #include <cstdint>
 #include <vector>
 
-// A clean minefield for tests that link the rules alone.
+#include "minefield/game.h"
+
+// Fields for tests that link the rules alone.
 namespace bg::test {
 
-// Every minefield global (field, game, players, click log) back to its start-up value.
-void ResetMinefield();
+// A covered field without mines of any size, even one StartGame would refuse.
+Game Field(int32_t w, int32_t h, int32_t wrap);
 
 // Ids of the blocks that hold a mine.
-std::vector<int> MineIds();
+std::vector<int> MineIds(const Game& g);
 
 // A fixed clock for the duration of a test.
 void SetClock(int32_t ms);
 void UseRealClock();
-
-// A clean field and a seeded generator for one test, the real clock after it.
-struct FieldWorld {
-  FieldWorld();
-  ~FieldWorld();
-};
 
 }  // namespace bg::test

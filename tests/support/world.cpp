@@ -10,35 +10,24 @@
 #include "app/presenter.h"
 #include "app/startup.h"
 #include "app/windows.h"
-#include "minefield/game.h"
+#include "net/events.h"
+#include "net/host.h"
 #include "net/net.h"
 #include "net/serverlist.h"
-#include "minefield/players.h"
-#include "platform/clock.h"
 #include "platform/random.h"
-#include "net/events.h"
-#include "render/background.h"
-#include "render/board.h"
-#include "render/scale.h"
 
 namespace bg::test {
 
+namespace {
+// The window's game, view and resources, the sessions and the options back to their start-up values.
 void ResetGameState() {
-  ResetMinefield();
-  MouseBlock = nullptr;
-  Flash = FlashState{};
+  gGame = Game();
+  gView = View();
+  gRes = Resources();
   TNet::Reset();
+  Hosting().Reset();
   TServerList::ClearList();
   TServerList::CloseSock();
-  DEFWIDTH = 270.0f;
-  DEFHEIGHT = 320.0f;
-  SCALEX = SCALEY = BACKSCALEX = BACKSCALEY = 1.0f;
-  OriginX = OriginY = 0.0f;
-  winr = 0.0f;
-  gMouseX = gMouseY = 0.0f;
-  BlockMDown = false;
-  firstgame = true;
-  backtype = 1;
   oBombLose = 1;
   oPan = 1;
   oInverted = 0;
@@ -48,8 +37,9 @@ void ResetGameState() {
   oWrap = 1;
   oSound = 1;
   oEffects = 1;
-  SetRndState(0x1234);
+  SeedRnd(0x1234);
 }
+}  // namespace
 
 World::World() {
   ResetGameState();

@@ -30,7 +30,4 @@ struct TempDir : ScratchDir {
 std::string ReadFile(const std::string& file);
 void WriteFile(const std::string& file, const std::string& bytes);
 
-// Every game global back to its start-up value.
-void ResetGameState();
-
 }  // namespace bg::test

@@ -24,12 +24,13 @@
 #include <vector>
 
 #include "app/gadgets.h"
+#include "app/globals.h"
 #include "app/hook.h"
 #include "app/startup.h"
 #include "minefield/block.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "minefield/players.h"
+#include "minefield/text.h"
 #include "platform/gui_memory.h"
 #include "platform/sound.h"
 #include "render/background.h"
@@ -156,12 +157,6 @@ std::string Items(bg::Gadget* g) {
   return out;
 }
 
-char BlockChar(const bg::TBlock& b) {
-  if (!b.Revealed) return b.flag ? 'F' : '.';
-  if (b.flag) return 'f';
-  if (b.Value == -1) return '*';
-  return char('0' + std::clamp(b.Value, 0, 9));
-}
 
 // Test-only timing for the latency benchmark: the CLOCK_MONOTONIC time (shared
 // by every process on the machine) of the tick in which a watched block changed.
@@ -179,7 +174,7 @@ void CheckWatches() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   const long long us = ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
   std::erase_if(gWatches, [&](const Watch& w) {
-    if (size_t(w.id) < bg::Blocks.size() && BlockChar(bg::Blocks[size_t(w.id)]) == w.was) return false;
+    if (const bg::TBlock* b = bg::gGame.FromID(int32_t(w.id)); b && bg::BlockChar(*b) == w.was) return false;
     gSeen += (gSeen.empty() ? "" : " ") + std::to_string(w.id) + ":" + std::to_string(us);
     return true;
   });
@@ -187,25 +182,26 @@ void CheckWatches() {
 
 void Dump() {
   using namespace bg;
-  Reply("status " + std::to_string(TNet::NetStatus) + " " + std::to_string(GameStatus) + " " +
-        std::to_string(BlockAW) + " " + std::to_string(BlockAH) + " " + std::to_string(Mines) + " " +
-        std::to_string(rseed));
-  std::string board, marks;
-  for (const TBlock& b : Blocks) {
-    board.push_back(BlockChar(b));
+  const Game& g = gGame;
+  Reply("status " + std::to_string(TNet::NetStatus) + " " + std::to_string(g.GameStatus) + " " +
+        std::to_string(g.BlockAW) + " " + std::to_string(g.BlockAH) + " " + std::to_string(g.Mines) + " " +
+        std::to_string(g.rseed));
+  std::string marks;
+  for (int32_t id = 0; id < int32_t(g.Blocks.size()); ++id) {
+    const TBlock& b = g.Blocks[size_t(id)];
     if (b.pid != 255 || b.fpid != 255)
-      marks += (marks.empty() ? "" : ",") + std::to_string(b.id) + "=" + std::to_string(b.pid) + "/" +
+      marks += (marks.empty() ? "" : ",") + std::to_string(id) + "=" + std::to_string(b.pid) + "/" +
                std::to_string(b.fpid);
   }
-  Reply("board " + board);
+  Reply("board " + BoardText(g));
   Reply("marks " + marks);
-  for (const PlayerRef& p : Players) {
-    p->FindScore();
-    const RGB& c = *p->col;
-    Reply("player " + std::to_string(p->id) + " " + std::to_string(p->score) + " " + std::to_string(c[0]) + "," +
-          std::to_string(c[1]) + "," + std::to_string(c[2]) + " " + std::to_string(p->Left) + " " + Escape(p->name));
+  for (const TPlayer& p : g.Players) {
+    const RGB& c = g.colours[p.id];
+    Reply("player " + std::to_string(p.id) + " " + std::to_string(FindScore(g, p.id)) + " " + std::to_string(c[0]) +
+          "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + " " + std::to_string(p.Left) + " " +
+          Escape(p.name));
   }
-  Reply("me " + (MPlayer ? std::to_string(MPlayer->id) : std::string("-")));
+  Reply("me " + (TNet::MyId >= 0 ? std::to_string(TNet::MyId) : std::string("-")));
   Reply("statustext " + Escape(MemoryGui::M(gMultiWindow)->status));
   Reply("wintext " + Escape(gGui->Text(gWinText)) + " | " + (gGui->Hidden(gWinWindow) ? "0" : "1"));
   Reply("list " + Items(gServerList));
@@ -216,14 +212,13 @@ void Dump() {
 
 void Click(long id, long button) {
   using namespace bg;
-  if (id < 0 || size_t(id) >= Blocks.size() || button < 1 || button > 3) return Reply("ERR no such block or button");
-  const TBlock& b = Blocks[size_t(id)];
-  const int x = int((framex + b.dx + 12) * SCALEX + OriginX);
-  const int y = int((framey + b.dy + 12) * SCALEY + OriginY);
+  if (!gGame.FromID(int32_t(id)) || button < 1 || button > 3) return Reply("ERR no such block or button");
+  const Scale& s = gView.scale;
+  const int x = int((gView.framex + DrawX(gGame, gView, int32_t(id)) + 12) * s.SCALEX + s.OriginX);
+  const int y = int((gView.framey + DrawY(gGame, gView, int32_t(id)) + 12) * s.SCALEY + s.OriginY);
   Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
-  Update();  // finds the block under the pointer, as a tick would
-  UpdateMouseBlock();
-  if (MouseBlock != &b) return Reply("ERR pointer not over block " + std::to_string(id));
+  UpdateMouseBlock(gGame, gView);  // finds the block under the pointer, as a tick would
+  if (gView.MouseBlock != id) return Reply("ERR pointer not over block " + std::to_string(id));
   // 1 left (pressed, then released), 2 right, 3 middle (a chord): as the canvas reports them.
   if (button == 1) Send(EVENT_MOUSEDOWN, gCan, 1);
   Send(EVENT_MOUSEUP, gCan, int(button));
@@ -324,9 +319,9 @@ void Execute(std::string_view line) {
       gSeen.clear();
       return;
     }
-    if (w.size() != 2 || !Ints(w, v, 0, long(Blocks.size()) - 1)) return Reply("ERR usage: watch [ID]");
+    if (w.size() != 2 || !Ints(w, v, 0, long(gGame.Blocks.size()) - 1)) return Reply("ERR usage: watch [ID]");
     if (gWatches.size() >= kMaxWatches) return Reply("ERR too many watches");
-    gWatches.push_back({v[0], BlockChar(Blocks[size_t(v[0])])});
+    gWatches.push_back({v[0], BlockChar(gGame.Blocks[size_t(v[0])])});
     Reply("OK");
   } else if (cmd == "dump") {
     if (w.size() != 1) return Reply("ERR dump takes no arguments");
@@ -334,8 +329,8 @@ void Execute(std::string_view line) {
   } else if (cmd == "mines") {
     // Test-only knowledge: where the mines are once they are placed.
     std::string ids;
-    for (const TBlock& b : Blocks)
-      if (b.Value == -1) ids += (ids.empty() ? "" : ",") + std::to_string(b.id);
+    for (size_t id = 0; id < gGame.Blocks.size(); ++id)
+      if (gGame.Blocks[id].Value == -1) ids += (ids.empty() ? "" : ",") + std::to_string(id);
     Reply("mines " + ids);
   } else if (cmd == "quit") {
     Quit(0);
@@ -374,7 +369,7 @@ int main(int argc, char** argv) {
     Reply("ERR start-up failed: " + Escape(error));
     return 1;
   }
-  bg::firstgame = false;
+  bg::gView.back.firstgame = false;
   Reply("READY");
 
   gNextTick = Clock::now() + kTick;

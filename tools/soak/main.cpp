@@ -40,7 +40,8 @@
 #include "minefield/block.h"
 #include "minefield/game.h"
 #include "net/net.h"
-#include "minefield/players.h"
+#include "minefield/text.h"
+#include "net/host.h"
 #include "platform/gui_memory.h"
 #include "platform/socket.h"
 #include "platform/sound.h"
@@ -231,22 +232,15 @@ double Pct(std::vector<double> v, double p) {
 
 double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-// The same characters as the headless driver's dump, so boards compare as text.
-char BlockChar(const bg::TBlock& b) {
-  if (!b.Revealed) return b.flag ? 'F' : '.';
-  if (b.flag) return 'f';
-  if (b.Value == -1) return '*';
-  return char('0' + std::clamp(b.Value, 0, 9));
-}
-
 void HostView(std::string& board, std::string& marks) {
-  board.clear();
+  // The same characters as the headless driver's dump, so boards compare as text.
+  board = bg::BoardText(bg::gGame);
   marks.clear();
-  for (const bg::TBlock& b : bg::Blocks) {
-    board.push_back(BlockChar(b));
+  for (size_t id = 0; id < bg::gGame.Blocks.size(); ++id) {
+    const bg::TBlock& b = bg::gGame.Blocks[id];
     if (b.pid == 255 && b.fpid == 255) continue;
     if (!marks.empty()) marks += ',';
-    marks += std::to_string(b.id);
+    marks += std::to_string(id);
     marks += '=';
     marks += std::to_string(b.pid);
     marks += '/';
@@ -419,7 +413,7 @@ int SoakMain(Options& o, const std::string& self) {
     std::fprintf(stderr, "soak: start-up failed: %s\n", error.c_str());
     return 2;
   }
-  bg::firstgame = false;
+  bg::gView.back.firstgame = false;
   bg::Event tick;
   tick.id = bg::EVENT_TIMERTICK;
   for (int attempt = 0; attempt < 5 && bg::TNet::NetStatus != 2; ++attempt) {
@@ -465,8 +459,8 @@ int SoakMain(Options& o, const std::string& self) {
   std::map<std::string, Silent> silent;
   std::map<std::string, double> lost;  // well-behaved players the host dropped, and when
   // Players nobody here named: the garbage peer's frames that parsed as a join.
-  std::set<const bg::TPlayer*> others;
-  std::set<const bg::TPlayer*> othersLeft;
+  std::set<std::string> others;
+  std::set<std::string> othersLeft;
   size_t maxClients = 0;
   long lateTicks = 0;
 
@@ -474,7 +468,8 @@ int SoakMain(Options& o, const std::string& self) {
   const auto report = [&](double t) {
     const double r = RssMiB();
     // What the system holds for the never-reading peers, before the host's own queue grows.
-    for (const bg::PlayerRef& p : bg::SPlayers) {
+    for (bg::HostPlayer& hp : bg::Hosting().players) {
+      bg::HostPlayer* p = &hp;
       if (p->name.rfind("silent", 0) != 0 || !p->client || !p->client->tcpsock.IsOpen()) continue;
       int q = 0, b = 0;
       socklen_t len = sizeof b;
@@ -488,7 +483,7 @@ int SoakMain(Options& o, const std::string& self) {
                 "conns %3zu  players %3zu  silent dropped %d/%zu  log %6zu  console %5zu KiB  games %d\n",
                 t, win.ms.size(), Pct(win.ms, 0.5), Pct(win.ms, 0.99),
                 win.ms.empty() ? 0 : *std::max_element(win.ms.begin(), win.ms.end()), win.late, r,
-                bg::TNet::Clients.size(), bg::SPlayers.size(), dropped, silent.size(), bg::Actions.size(),
+                bg::TNet::Clients.size(), bg::Hosting().players.size(), dropped, silent.size(), bg::Hosting().record.events.size(),
                 gui.Text(bg::gChatConsole).size() / 1024, games);
     std::fflush(stdout);
     win = Window();
@@ -514,7 +509,8 @@ int SoakMain(Options& o, const std::string& self) {
     // Who is there and who was dropped; by name, as ids are reused after a new game.
     maxClients = std::max(maxClients, bg::TNet::Clients.size());
     // Only while the load lasts: at its end every peer leaves of its own accord.
-    for (const bg::PlayerRef& p : bg::SPlayers) {
+    for (bg::HostPlayer& hp : bg::Hosting().players) {
+      bg::HostPlayer* p = &hp;
       if (!loading) break;
       if (p->name.rfind("silent", 0) == 0) {
         Silent& s = silent[p->name];
@@ -526,12 +522,12 @@ int SoakMain(Options& o, const std::string& self) {
       } else if (WellBehaved(p->name) || p->name == "Host") {
         if (p->Left && !lost.count(p->name)) lost[p->name] = t;
       } else {
-        others.insert(p.get());
-        if (p->Left) othersLeft.insert(p.get());
+        others.insert(p->name);
+        if (p->Left) othersLeft.insert(p->name);
       }
     }
     // A finished field is followed by a new one while the load lasts.
-    if (bg::GameStatus == 2 && loading && !sh.stopClicking) {
+    if (bg::gGame.GameStatus == 2 && loading && !sh.stopClicking) {
       if (overSince == Clock::time_point{}) overSince = t0;
       if (t0 - overSince > std::chrono::seconds(1)) {
         bg::Event ev;
@@ -585,12 +581,12 @@ int SoakMain(Options& o, const std::string& self) {
               sndBuf / 1024);
   {
     int coveredSafe = 0, flagged = 0;
-    for (const bg::TBlock& b : bg::Blocks) {
+    for (const bg::TBlock& b : bg::gGame.Blocks) {
       coveredSafe += !b.Revealed && b.Value != -1;
       flagged += b.flag != 0;
     }
     std::printf("host field at the end: game %d, %d covered safe blocks (the win counter says %d), %d flagged\n",
-                int(bg::GameStatus), coveredSafe, bg::TBlock::CoveredSafe(), flagged);
+                int(bg::gGame.GameStatus), coveredSafe, bg::gGame.coveredSafe, flagged);
   }
   std::printf("well-behaved players dropped by the host: %zu", lost.size());
   for (const auto& [name, t] : lost) std::printf(" %s@%.1fs", name.c_str(), t);

@@ -1,0 +1,68 @@
+// blastgrid-host: hosts a network game without any board of its own.
+//
+//   blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL
+//
+// Listens on PORT, starts a game of that setup and relays it at 70 Hz: joins,
+// clicks, chat and colours are checked against the game's setup and kept in
+// its record, which every late joiner receives. Prints "HOSTING" once it
+// listens. Commands on stdin, one a line: "new" starts a new game with the
+// same setup, "record" prints the record's size ("record EVENTS PLAYERS");
+// end of input ends it.
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "net/host.h"
+#include "net/net.h"
+
+int main(int argc, char** argv) {
+  if (argc != 7) {
+    std::fprintf(stderr, "usage: blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL\n");
+    return 2;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  int v[6];
+  for (int i = 0; i < 6; ++i) v[i] = std::atoi(argv[i + 1]);
+  const bg::GameSetup setup{v[1], v[2], v[3], uint8_t(v[4] != 0), uint8_t(v[5] != 0), 0};
+  bg::HostSession& host = bg::Hosting();
+  if (!bg::TNet::Listen(v[0]) || !host.StartGame(setup)) {
+    std::printf("ERR cannot host on port %d with that setup\n", v[0]);
+    return 1;
+  }
+  std::printf("HOSTING\n");
+  std::fflush(stdout);
+  using Clock = std::chrono::steady_clock;
+  auto next = Clock::now();
+  std::string buf;
+  for (;;) {
+    const int waitMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count());
+    pollfd pfd{0, POLLIN, 0};
+    if (poll(&pfd, 1, waitMs > 0 ? waitMs : 0) > 0) {
+      char chunk[256];
+      const ssize_t n = read(0, chunk, sizeof chunk);
+      if (n <= 0) return 0;
+      buf.append(chunk, size_t(n));
+      for (size_t nl; (nl = buf.find('\n')) != std::string::npos; buf.erase(0, nl + 1)) {
+        const std::string cmd = buf.substr(0, nl);
+        if (cmd == "new")
+          std::printf(host.StartGame(setup) ? "OK\n" : "ERR\n");
+        else if (cmd == "record")
+          std::printf("record %zu %zu\n", host.record.events.size(), host.players.size());
+        else
+          std::printf("ERR unknown command\n");
+        std::fflush(stdout);
+      }
+      if (buf.size() > 4096) buf.clear();
+    }
+    if (Clock::now() >= next) {
+      host.Poll();
+      next += std::chrono::microseconds(1000000 / 70);
+      if (next < Clock::now()) next = Clock::now();
+    }
+  }
+}
