@@ -70,7 +70,8 @@ void CPrint(const std::string& text) {
 
 uint8_t NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose) {
   const StartOutcome started =
-      StartGame(width, height, mines, wrap == -1 ? oWrap : wrap, gametime, bomblose == -1 ? oBombLose : bomblose);
+      StartGame(width, height, mines, wrap == -1 ? gOptions.oWrap : wrap, gametime,
+                 bomblose == -1 ? gOptions.oBombLose : bomblose);
   if (!started.started) return 0;
   PresentStart(started);
   return 1;
@@ -82,13 +83,13 @@ void PresentStart(const StartOutcome& started) {
     FitBackground();
     WindowSetToRatio(DEFWIDTH);
   }
-  StartBoard(oEffects != 0);
+  StartBoard(gOptions.oEffects != 0);
   ShowPlayers();
 }
 
 void PresentClick(const ClickOutcome& click) {
   if (!click.ended) return;
-  if (!click.won && oSound == 1) TheAudio().PlaySound(SExplosion.get());
+  if (!click.won && gOptions.oSound == 1) TheAudio().PlaySound(SExplosion.get());
   if (click.ranked)
     ShowRanking();
   else if (click.won)
@@ -124,7 +125,7 @@ void ShowChatPage() {
   TTab::DoTab(gMultiTabber, 3);
 }
 
-GameOptions HostedGameOptions() { return GameOptions{oWidth, oHeight, oMines, oWrap, oBombLose}; }
+GameOptions HostedGameOptions(const Options& o) { return GameOptions{o.oWidth, o.oHeight, o.oMines, o.oWrap, o.oBombLose}; }
 
 void Presenter::StatusText(const std::string& text) {
   if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);

@@ -42,7 +42,7 @@ void BM_Tick(benchmark::State& state) {
   ITextBox = Picture(64);
   IClock = Picture(48);
   IMineImg = IMine->img;
-  oEffects = 1;
+  gOptions.oEffects = 1;
   NewGame(side, side, side * side / 8, 1, 0.0f, 0);
   ClickBlock(BlockA(side / 2, side / 2), CLICK_UNCOVER, nullptr, -1);
   firstgame = false;

@@ -67,12 +67,12 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
               {&gChatInp, 37, 0, 1, 0, 0},  // typed in a text field: edits text, no pan
               {&gCan, 37, 0, 0, 0, 0}};
   for (const auto& k : keys) {
-    oInverted = k.inverted;
-    oPan = k.pan;
+    gOptions.oInverted = k.inverted;
+    gOptions.oPan = k.pan;
     world.Send(EVENT_KEYDOWN, *k.source, k.key);
     EXPECT_EQ(b0->x * 10 + b0->y, k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
   }
-  oPan = 1;
+  gOptions.oPan = 1;
   NewGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
   EXPECT_EQ(TBlock::FromID(0)->x, 0);
@@ -106,8 +106,8 @@ TEST_F(HookTest, ScaleRuleCases) {
 }
 
 TEST_F(HookTest, NewGameTakesTheOptionsAndFitsTheWindowToTheField) {
-  oWrap = 0;
-  oBombLose = 0;
+  gOptions.oWrap = 0;
+  gOptions.oBombLose = 0;
   ASSERT_EQ(NewGame(20, 10, 5, -1, 3.5f, -1), 1);
   EXPECT_EQ(Wrapping, 0);
   EXPECT_EQ(BombLose, 0);
@@ -135,7 +135,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   };
   SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
-    oSound = sound;
+    gOptions.oSound = sound;
     world.audio.played.clear();
     ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 1), 1);
     click(BlockA(4, 4));
@@ -155,4 +155,37 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   EXPECT_EQ(gui().Focus(), gWinWindow);
   EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);
   EXPECT_TRUE(world.audio.played.empty());
+}
+
+// "Ok" writes each field to its own key, and refuses a field no game starts on.
+TEST_F(HookTest, OptionsOkSavesEachFieldToItsKey) {
+  const struct {
+    Gadget** control;
+    const char* text;  // null: the check box is flipped
+    const char* line;
+  } fields[] = {{&gOptionWidth, "12", "Width=12"}, {&gOptionHeight, "11", "Height=11"}, {&gOptionMines, "20", "Mines=20"},
+                {&gOptionWrap, nullptr, "Wrap=0"},  {&gOptionSound, nullptr, "Sound=0"},  {&gOptionBombL, nullptr, "Bombkill=0"},
+                {&gOptionPan, nullptr, "Pan=0"},    {&gOptionInvert, nullptr, "InvertArrows=1"}};
+  const auto ok = [this](Gadget* control, const char* text) {
+    world.Send(EVENT_MENUACTION, menu_game_options);
+    text ? gui().SetText(control, text) : gui().SetButtonState(control, !gui().ButtonState(control));
+    world.Send(EVENT_GADGETACTION, gOptionOK);
+  };
+  for (const auto& f : fields) {
+    std::string want = test::ReadFile("config.ini");
+    const std::string line = f.line;
+    const size_t at = want.find("\n" + line.substr(0, line.find('=') + 1)) + 1;
+    want.replace(at, want.find('\r', at) - at, line);
+    ok(*f.control, f.text);
+    EXPECT_TRUE(gui().Hidden(gOptionWindow));
+    EXPECT_EQ(test::ReadFile("config.ini"), want) << f.line;
+  }
+  const std::string before = test::ReadFile("config.ini");
+  ok(gOptionMines, "120");  // 12 x 11 - 12
+  EXPECT_FALSE(gui().Hidden(gOptionWindow));
+  EXPECT_EQ(gOptions.oMines, 20);
+  EXPECT_EQ(test::ReadFile("config.ini"), before);
+  ok(gOptionMines, "119");
+  EXPECT_EQ(gOptions.oMines, 119);
+  EXPECT_EQ(BlockAW, 9);  // takes effect at the next game
 }

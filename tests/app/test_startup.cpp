@@ -35,47 +35,56 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   // The next start finds the file as it would write it and leaves it alone.
   struct stat before {}, after {};
   ASSERT_EQ(::stat("config.ini", &before), 0);
-  LoadSettings();
+  EXPECT_TRUE(LoadSettings(ini, gOptions).empty());
   ASSERT_EQ(::stat("config.ini", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(backalpha[size_t(i)] >= 0 && backalpha[size_t(i)] < 1 && backcol[size_t(i)] >= 1 &&
                                           backcol[size_t(i)] <= 3);  // the background is seeded
 }
 
+// Missing keys and empty values take their defaults, and so are saved.
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
   WriteFile("config.ini",
-            "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=12abc\n"
+            "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=+$c\n"
             "Mines=\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
   ASSERT_TRUE(world.Start());
-  EXPECT_EQ(oBombLose, 0);
-  EXPECT_EQ(oPan, 255);
-  EXPECT_EQ(oInverted, 1);
-  EXPECT_EQ(oWidth, 12);
-  EXPECT_EQ(oHeight, 12);
-  EXPECT_EQ(oMines, 10);  // empty value: the default, also saved
-  EXPECT_EQ(oWrap, 0);
-  EXPECT_EQ(oName, "sPlayerfk");
+  std::string all;
+  for (const OptionDecl& d : kOptions) all += OptionText(d, gOptions) + "|";
+  EXPECT_EQ(all, "0|255|1|12|12|10|0|1|1|8200|192.168.0.1|sPlayerfk|abc|lists.example|");
   EXPECT_EQ(TServerList::Ports[0], 0);
-  EXPECT_EQ(TServerList::IPs[0], "lists.example");
-  EXPECT_EQ(TServerList::IPs[1], "localhost");
+  EXPECT_EQ(TServerList::IPs, (decltype(TServerList::IPs){"lists.example", "localhost"}));
   const std::string saved = ReadFile("config.ini");
-  EXPECT_NE(saved.find("Mines=10\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Name=sPlayerfk\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Bombkill=256\r\n"), std::string::npos);  // the text is kept as written
+  for (const char* line : {"Mines=10\r\n", "Name=sPlayerfk\r\n", "Effects=1\r\n", "Bombkill=256\r\n"})
+    EXPECT_NE(saved.find(line), std::string::npos) << line;  // a number's text is kept as written
+  EXPECT_EQ(world.gui.Text(gChatConsole), "");
 }
 
-TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {
+// A number out of its range, or a field no game starts on, is replaced by the default, with a console line.
+TEST_F(Startup, OutOfRangeNumbersTakeTheirDefaults) {
+  const struct {
+    const char* given;
+    const char* saved;
+    const char* lines;
+  } cases[] = {
+      {"Mines=81", "Height=9\r\nMines=10\r\nWidth=9", "Mines 81 is out of range; using 10|"},
+      {"Mines=$fFfF", "Height=9\r\nMines=10\r\nWidth=9", "Mines $fFfF is out of range; using 10|"},
+      {"Mines=-1\nWidth=12", "Height=9\r\nMines=10\r\nWidth=12", "Mines -1 is out of range; using 10|"},
+      {"Width=0\nMines=5", "Height=9\r\nMines=5\r\nWidth=9", "Width 0 is out of range; using 9|"},
+      {"Height=9999999\nWidth=3", "Height=9\r\nMines=10\r\nWidth=3", "Height 9999999 is out of range; using 9|"},
+      {"Width=2\nHeight=2", "Height=9\r\nMines=10\r\nWidth=9",
+       "Width 2 is out of range; using 9|Height 2 is out of range; using 9|"},
+  };
+  for (const auto& c : cases) {
+    WriteFile("config.ini", "[minefield]\n" + std::string(c.given) + "\n");
+    std::string lines;
+    for (const std::string& line : LoadSettings(ini, gOptions)) lines += line.substr(line.find(' ') + 1) + "|";
+    EXPECT_EQ(lines, c.lines) << c.given;
+    EXPECT_NE(ReadFile("config.ini").find(std::string("\n") + c.saved + "\r\nWrap=1\r\n"), std::string::npos) << c.given;
+  }
   WriteFile("config.ini", "[minefield]\r\nMines=81\r\n");
   ASSERT_TRUE(world.Start());
-  EXPECT_EQ(BlockAW, 0);
-  EXPECT_EQ(BlockAH, 0);
-  EXPECT_TRUE(Blocks.empty());
-  // Ticks and clicks on nothing do nothing.
-  world.Send(EVENT_TIMERTICK, nullptr);
-  world.Send(EVENT_MOUSEMOVE, gCan, 0, 40, 40);
-  world.Send(EVENT_MOUSEDOWN, gCan, 1);
-  world.Send(EVENT_MOUSEUP, gCan, 1);
-  EXPECT_EQ(TBlock::NumRevealed(), 0);
+  EXPECT_EQ(world.gui.Text(gChatConsole), "\n config.ini: Mines 81 is out of range; using 10");
+  EXPECT_EQ(Blocks.size(), 81u);
 }
 
 TEST_F(Startup, ALargeFontWidensTheMultiplayerWindowAndItsLabels) {

@@ -63,7 +63,7 @@ struct Render : ::testing::Test {
     IFlag = Picture(48, 48);
     IMine = Picture(48, 48);
     SetGraphics(&rec);
-    oEffects = 0;
+    gOptions.oEffects = 0;
     ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 0), 1);
   }
   void TearDown() override {
@@ -73,7 +73,7 @@ struct Render : ::testing::Test {
   static void StartFlashed(int w, int h, int wrap) {
     Wrapping = wrap;
     StartBlocks(w, h);
-    StartBoard(oEffects != 0);
+    StartBoard(gOptions.oEffects != 0);
   }
   void DrawBoard() { DrawBlocks(world.gui.Width(gCan), world.gui.Height(gCan)); }
 };
@@ -104,7 +104,7 @@ TEST_F(Render, RevealedLooksFollowThePlayerColour) {
 }
 
 TEST_F(Render, OpeningEffectComesFromTheGeneratorAndOnlyOnSmallFields) {
-  oEffects = 1;
+  gOptions.oEffects = 1;
   for (int want : {0, 3, 6}) {
     int seed = 1;
     SeedRnd(seed);
@@ -129,7 +129,7 @@ TEST_F(Render, OpeningEffectComesFromTheGeneratorAndOnlyOnSmallFields) {
   EXPECT_GE(Flash.effect, 0);
   StartFlashed(61, 50, 1);
   EXPECT_EQ(Flash.effect, -1);
-  oEffects = 0;
+  gOptions.oEffects = 0;
   StartFlashed(5, 5, 1);
   EXPECT_EQ(Flash.effect, -1);
   EXPECT_EQ(Flash.blocks[0].FadeAlpha, 0.0f);

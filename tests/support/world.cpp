@@ -39,15 +39,7 @@ void ResetGameState() {
   BlockMDown = false;
   firstgame = true;
   backtype = 1;
-  oBombLose = 1;
-  oPan = 1;
-  oInverted = 0;
-  oWidth = 9;
-  oHeight = 9;
-  oMines = 10;
-  oWrap = 1;
-  oSound = 1;
-  oEffects = 1;
+  gOptions = DefaultOptions();
   SetRndState(0x1234);
 }
 
