@@ -11,9 +11,10 @@
 namespace bg {
 
 namespace {
+// Yes/no bytes take any number and keep its low 8 bits.
 constexpr int32_t kAny = std::numeric_limits<int32_t>::min(), kAll = std::numeric_limits<int32_t>::max();
 constexpr int32_t kSide = int32_t(kMaxBlocks);
-// The fewest blocks a field needs is 13: the first click clears a 3 x 3 patch and more.
+// A field keeps more than 12 blocks free of mines, so even the largest holds this many at most.
 constexpr int32_t kMostMines = int32_t(kMaxBlocks - 13);
 }  // namespace
 

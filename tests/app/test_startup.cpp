@@ -42,11 +42,11 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
                                           backcol[size_t(i)] <= 3);  // the background is seeded
 }
 
-// Missing keys and empty values take their defaults, and so are saved.
+// Missing keys, empty values and numbers out of range take their defaults, and so are saved.
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
   WriteFile("config.ini",
             "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=+$c\n"
-            "Mines=\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
+            "Mines=140\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
   ASSERT_TRUE(world.Start());
   std::string all;
   for (const OptionDecl& d : kOptions) all += OptionText(d, gOptions) + "|";
@@ -56,35 +56,31 @@ TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
   const std::string saved = ReadFile("config.ini");
   for (const char* line : {"Mines=10\r\n", "Name=sPlayerfk\r\n", "Effects=1\r\n", "Bombkill=256\r\n"})
     EXPECT_NE(saved.find(line), std::string::npos) << line;  // a number's text is kept as written
-  EXPECT_EQ(world.gui.Text(gChatConsole), "");
+  EXPECT_EQ(world.gui.Text(gChatConsole), "\n config.ini: Mines 140 is out of range; using 10");
+  EXPECT_EQ(Blocks.size(), 144u);
 }
 
 // A number out of its range, or a field no game starts on, is replaced by the default, with a console line.
 TEST_F(Startup, OutOfRangeNumbersTakeTheirDefaults) {
-  const struct {
-    const char* given;
-    const char* saved;
-    const char* lines;
-  } cases[] = {
-      {"Mines=81", "Height=9\r\nMines=10\r\nWidth=9", "Mines 81 is out of range; using 10|"},
-      {"Mines=$fFfF", "Height=9\r\nMines=10\r\nWidth=9", "Mines $fFfF is out of range; using 10|"},
-      {"Mines=-1\nWidth=12", "Height=9\r\nMines=10\r\nWidth=12", "Mines -1 is out of range; using 10|"},
-      {"Width=0\nMines=5", "Height=9\r\nMines=5\r\nWidth=9", "Width 0 is out of range; using 9|"},
-      {"Height=9999999\nWidth=3", "Height=9\r\nMines=10\r\nWidth=3", "Height 9999999 is out of range; using 9|"},
-      {"Width=2\nHeight=2", "Height=9\r\nMines=10\r\nWidth=9",
-       "Width 2 is out of range; using 9|Height 2 is out of range; using 9|"},
-  };
-  for (const auto& c : cases) {
-    WriteFile("config.ini", "[minefield]\n" + std::string(c.given) + "\n");
-    std::string lines;
+  const std::array<const char*, 3> cases[] = {  // given; width, height, mines kept; lines
+      {"Mines=99", "9 9 10", "Mines 99 is out of range; using 10|"},
+      {"Mines=$fFfF", "9 9 10", "Mines $fFfF is out of range; using 10|"},
+      {"Mines=-1\nWidth=12", "12 9 10", "Mines -1 is out of range; using 10|"},
+      {"Width=0\nMines=5", "9 9 5", "Width 0 is out of range; using 9|"},
+      {"Height=9999999\nWidth=3", "3 9 10", "Height 9999999 is out of range; using 9|"},
+      {"Width=2\nHeight=2", "9 9 10", "Width 2 is out of range; using 9|Height 2 is out of range; using 9|"}};
+  for (const auto& [given, kept, want] : cases) {
+    WriteFile("config.ini", "[minefield]\n" + std::string(given) + "\n");
+    std::string lines, values;
     for (const std::string& line : LoadSettings(ini, gOptions)) lines += line.substr(line.find(' ') + 1) + "|";
-    EXPECT_EQ(lines, c.lines) << c.given;
-    EXPECT_NE(ReadFile("config.ini").find(std::string("\n") + c.saved + "\r\nWrap=1\r\n"), std::string::npos) << c.given;
+    for (const char* key : {"Width", "Height", "Mines"}) {
+      values += (values.empty() ? "" : " ") + ini.GetSectionValue("minefield", key);
+      EXPECT_EQ(OptionText(Option(key), gOptions), ini.GetSectionValue("minefield", key)) << given;  // saved as used
+    }
+    EXPECT_EQ(lines, want) << given;
+    EXPECT_EQ(values, kept) << given;
+    EXPECT_TRUE(ini.Holds()) << given;
   }
-  WriteFile("config.ini", "[minefield]\r\nMines=81\r\n");
-  ASSERT_TRUE(world.Start());
-  EXPECT_EQ(world.gui.Text(gChatConsole), "\n config.ini: Mines 81 is out of range; using 10");
-  EXPECT_EQ(Blocks.size(), 81u);
 }
 
 TEST_F(Startup, ALargeFontWidensTheMultiplayerWindowAndItsLabels) {
