@@ -49,7 +49,7 @@ void ShowModal(Gadget* window) {
 
 void HostGame(bool broadcast) {
   const int32_t port = gDirectPort ? NumberFieldInt(gDirectPort) : 0;
-  if (Host(gGame, broadcast, port, HostedGameOptions(), Me())) ShowChatPage();
+  if (Host(gGame, broadcast, port, HostedGameOptions(gOptions), Me())) ShowChatPage();
 }
 
 void Joined(bool connected) {
@@ -57,20 +57,12 @@ void Joined(bool connected) {
 }
 
 void OptionsOk() {
-  const int32_t w = NumberFieldInt(gOptionWidth);
-  const int32_t h = NumberFieldInt(gOptionHeight);
-  const int32_t m = NumberFieldInt(gOptionMines);
-  if (!GameSetupValid(w, h, m)) return;
-  oWidth = w;
-  oHeight = h;
-  oMines = m;
-  oInverted = gui().ButtonState(gOptionInvert);
-  oBombLose = gui().ButtonState(gOptionBombL);
-  oPan = gui().ButtonState(gOptionPan);
-  oWrap = gui().ButtonState(gOptionWrap);
+  const Options next = OptionsFromWindow(gOptions);
+  if (!OptionsValid(next)) return;
+  gOptions = next;
   CloseModal(gOptionWindow);
-  for (const char* key : {"Bombkill", "Sound", "Height", "InvertArrows", "Mines", "Pan", "Width", "Wrap"})
-    StoreSetting(key);
+  for (const OptionDecl& d : kOptions)
+    if (d.onOk) StoreOption(ini, d, gOptions);
   ini.Save(1);
 }
 
@@ -107,12 +99,12 @@ void GadgetAction(const Event& ev) {
   } else if (s == gOptionOK) {
     OptionsOk();
   } else if (s == gOptionSound) {
-    oSound = gui().ButtonState(gOptionSound);
+    gOptions.oSound = gui().ButtonState(gOptionSound);
   } else if (s == gOptionCancel) {
     CloseModal(gOptionWindow);
   } else if (s == gSettingsName) {
-    oName = gui().Text(gSettingsName);
-    StoreSetting("Name");
+    gOptions.oName = gui().Text(gSettingsName);
+    StoreOption(ini, Option("Name"), gOptions);
     ini.Save(1);
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
@@ -130,8 +122,8 @@ void GadgetAction(const Event& ev) {
 void MenuAction(const Event& ev) {
   Gadget* s = ev.source;
   if (s == menu_game_new) {
-    if (TNet::NetStatus == NET_OFF) NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
-    if (TNet::NetStatus == NET_HOSTING) SendGame(HostedGameOptions());
+    if (TNet::NetStatus == NET_OFF) NewGame(gOptions.oWidth, gOptions.oHeight, gOptions.oMines, -1, 0.0f, -1);
+    if (TNet::NetStatus == NET_HOSTING) SendGame(HostedGameOptions(gOptions));
     gView.back.firstgame = false;
     gui().Activate(gCan);
   } else if (s == menu_game_ratio) {
@@ -170,8 +162,8 @@ void KeyDown(const Event& ev) {
     if (!gui().Hidden(ev.source)) CloseModal(ev.source);
     return;
   }
-  if (oPan != 1 || gGame.Wrapping != 1 || ev.source != gCan) return;
-  const int32_t dir = oInverted == 1 ? -1 : 1;
+  if (gOptions.oPan != 1 || gGame.Wrapping != 1 || ev.source != gCan) return;
+  const int32_t dir = gOptions.oInverted == 1 ? -1 : 1;
   switch (ev.data) {
     case KEY_LEFT: Pan(gGame, gView, -dir, 0); break;
     case KEY_RIGHT: Pan(gGame, gView, dir, 0); break;

@@ -71,8 +71,8 @@ void CPrint(const std::string& text) {
 }
 
 bool NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float gametime, int32_t bomblose) {
-  const StartOutcome started = StartGame(gGame, width, height, mines, wrap == -1 ? oWrap : wrap, gametime,
-                                         bomblose == -1 ? oBombLose : bomblose, MilliSecs());
+  const StartOutcome started = StartGame(gGame, width, height, mines, wrap == -1 ? gOptions.oWrap : wrap, gametime,
+                                         bomblose == -1 ? gOptions.oBombLose : bomblose, MilliSecs());
   if (!started.started) return false;
   PresentStart(started);
   return true;
@@ -84,7 +84,7 @@ void PresentStart(const StartOutcome& started) {
     FitBackground(gView, gRes);
     WindowSetToRatio(gView.scale.DEFWIDTH);
   }
-  StartBoard(gGame, gView, gRes, oEffects != 0);
+  StartBoard(gGame, gView, gRes, gOptions.oEffects != 0);
   ShowPlayers();
 }
 
@@ -92,7 +92,7 @@ void PresentClick(const ClickOutcome& click) {
   if (!click.ended) return;
   // A late joiner's clock stops where the host's board stopped.
   if (TNet::NetStatus == NET_HOSTING) Hosting().GameOver(gGame.GameTime);
-  if (!click.won && oSound == 1) TheAudio().PlaySound(SExplosion.get());
+  if (!click.won && gOptions.oSound == 1) TheAudio().PlaySound(SExplosion.get());
   if (click.ranked)
     ShowRanking();
   else if (click.won)
@@ -128,9 +128,9 @@ void ShowChatPage() {
   TTab::DoTab(gMultiTabber, 3);
 }
 
-GameSetup HostedGameOptions() { return GameSetup{oWidth, oHeight, oMines, oWrap, oBombLose, 0}; }
+GameSetup HostedGameOptions(const Options& o) { return GameSetup{o.oWidth, o.oHeight, o.oMines, o.oWrap, o.oBombLose, 0}; }
 
-Identity Me() { return Identity{oName, color}; }
+Identity Me() { return Identity{gOptions.oName, color}; }
 
 void Presenter::StatusText(const std::string& text) {
   if (gMultiWindow) TheGui().SetStatusText(gMultiWindow, text);

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/options.h"
 #include "minefield/game.h"
 #include "net/events.h"
 #include "net/protocol.h"
@@ -29,7 +30,7 @@ void ShowServerList();
 // The chat page of the multiplayer window, once connected or hosting.
 void ShowChatPage();
 // The options as the setup of the games this program hosts.
-GameSetup HostedGameOptions();
+GameSetup HostedGameOptions(const Options& o);
 // Who this program is in a network game: the name option and the local colour.
 Identity Me();
 

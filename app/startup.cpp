@@ -28,24 +28,24 @@ std::string DefaultName() {
 }
 }  // namespace
 
-void LoadSettings() {
-  ini = TVellIni::Create("config.ini");
-  ini.Load();
-  const std::string name = DefaultName();
-  for (const SettingKey& s : kSettings) SetOption(s, IniLoadDef(ini, s.section, s.key, s.def ? s.def : name));
+std::vector<std::string> LoadSettings(TVellIni& settings, Options& options) {
+  settings.Sections = TSectionList();
+  settings.Load();
+  std::vector<std::string> replaced = ReadOptions(settings, options, DefaultName());
   // Rewritten at every start; a file that already reads exactly so is left
   // alone, which keeps waiting for the disk off the way to the first frame.
-  if (!ini.Holds()) ini.Save(true);
+  if (!settings.Holds()) settings.Save(true);
+  return replaced;
 }
 
 bool Initialise(std::string& error, bool requireResources) {
   SetSessionEvents(&ThePresenter());
   gView = View{};
   gView.lastFrame = MilliSecs();
-  LoadSettings();
+  const std::vector<std::string> replaced = LoadSettings(ini, gOptions);
   gGame = Game{};
-  TServerList::IPs = {oListIP, "localhost"};
-  TServerList::Ports = {TextToInt(oListPort), 8201};
+  TServerList::IPs = {gOptions.oListIP, "localhost"};
+  TServerList::Ports = {TextToInt(gOptions.oListPort), 8201};
   Hosting().Reset();
 
   gRes.IBack1 = LoadSImage("res/back1.jpg");
@@ -85,6 +85,7 @@ bool Initialise(std::string& error, bool requireResources) {
     error.clear();  // no main window: end quietly
     return false;
   }
+  for (const std::string& line : replaced) CPrint(line);
   Gui& gui = TheGui();
   Scale& sc = gView.scale;
   sc.SCALEX = float(gui.ClientWidth(gMainWindow)) / sc.DEFWIDTH;
@@ -97,7 +98,7 @@ bool Initialise(std::string& error, bool requireResources) {
 
   gui.CreateTimer(70.0);
   gui.SetHook([](Event& ev) { return Hook(ev); });
-  NewGame(oWidth, oHeight, oMines, -1, 0.0f, -1);
+  NewGame(gOptions.oWidth, gOptions.oHeight, gOptions.oMines, -1, 0.0f, -1);
   gui.Show(gMainWindow);
   return true;
 }

@@ -1,11 +1,15 @@
 #pragma once
 #include <string>
+#include <vector>
+
+#include "app/options.h"
 
 namespace bg {
 
-// Settings with their defaults, read in the order the file's sections are
-// first asked for, then written straight back.
-void LoadSettings();
+// The options from the settings' file afresh, with their defaults, read in the order the
+// file's sections are first asked for, then written straight back. Returns a
+// line for each value replaced by its default.
+std::vector<std::string> LoadSettings(TVellIni& settings, Options& options);
 
 // Everything start-up does before the main loop, through the installed gadget
 // and audio backends. On failure `error` says why (a missing resource names its file).

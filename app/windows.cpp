@@ -219,17 +219,7 @@ bool BuildWindows() {
   gui.Hide(gAboutWindow);
   gAboutText = Label("Blastgrid\nA mine-clearing game for one or many.", 10, 10, 180, 60, gAboutWindow);
 
-  gui.SetButtonState(gOptionInvert, oInverted != 0);
-  gui.SetButtonState(gOptionBombL, oBombLose != 0);
-  gui.SetButtonState(gOptionPan, oPan != 0);
-  gui.SetButtonState(gOptionSound, oSound != 0);
-  gui.SetButtonState(gOptionWrap, oWrap != 0);
-  gui.SetText(gOptionWidth, std::to_string(oWidth));
-  gui.SetText(gOptionHeight, std::to_string(oHeight));
-  gui.SetText(gOptionMines, std::to_string(oMines));
-  gui.SetText(gSettingsName, oName);
-  gui.SetText(gDirectIP, oIP);
-  gui.SetText(gDirectPort, oPort);
+  ShowOptions(gOptions);
 
   gWinWindow = gui.CreateWindow("Congratulations", 100, 100, 200, 100, gMainWindow, WINDOW_TITLEBAR);
   gui.Hide(gWinWindow);

@@ -42,7 +42,7 @@ void BM_Tick(benchmark::State& state) {
   gRes.ITextBox = Picture(64);
   gRes.IClock = Picture(48);
   gRes.IMineImg = gRes.IMine->img;
-  oEffects = 1;
+  gOptions.oEffects = 1;
   NewGame(side, side, side * side / 8, 1, 0.0f, 0);
   Apply(gGame, Move{(side / 2) * side + side / 2, CLICK_UNCOVER, kNoPlayer});
   gView.back.firstgame = false;

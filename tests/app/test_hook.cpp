@@ -72,14 +72,14 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
               {&gChatInp, 37, 0, 1, 0, 0},  // typed in a text field: edits text, no pan
               {&gCan, 37, 0, 0, 0, 0}};
   for (const auto& k : keys) {
-    oInverted = k.inverted;
-    oPan = k.pan;
+    gOptions.oInverted = k.inverted;
+    gOptions.oPan = k.pan;
     world.Send(EVENT_KEYDOWN, *k.source, k.key);
     EXPECT_EQ(at(), k.x * 10 + k.y) << "key " << k.key << " inverted " << k.inverted;
   }
   EXPECT_EQ(test::MineIds(gGame), test::MineIds(before));
   EXPECT_EQ(gGame.revealed, before.revealed);
-  oPan = 1;
+  gOptions.oPan = 1;
   NewGame(9, 9, 10, 0, 0.0f, -1);
   world.Send(EVENT_KEYDOWN, gCan, 37);
   EXPECT_EQ(at(), 0);
@@ -114,8 +114,8 @@ TEST_F(HookTest, ScaleRuleCases) {
 }
 
 TEST_F(HookTest, NewGameTakesTheOptionsAndFitsTheWindowToTheField) {
-  oWrap = 0;
-  oBombLose = 0;
+  gOptions.oWrap = 0;
+  gOptions.oBombLose = 0;
   ASSERT_TRUE(NewGame(20, 10, 5, -1, 3.5f, -1));
   EXPECT_EQ(gGame.Wrapping, 0);
   EXPECT_EQ(gGame.BombLose, 0);
@@ -138,7 +138,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   };
   SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
-    oSound = sound;
+    gOptions.oSound = sound;
     world.audio.played.clear();
     ASSERT_TRUE(NewGame(9, 9, 10, 1, 0.0f, 1));
     click(40);
@@ -158,4 +158,30 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   EXPECT_EQ(gui().Focus(), gWinWindow);
   EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);
   EXPECT_TRUE(world.audio.played.empty());
+}
+
+// "Ok" writes each field to its own key, and refuses a field no game starts on.
+TEST_F(HookTest, OptionsOkSavesEachFieldToItsKey) {
+  const struct {
+    Gadget** control;
+    const char* text;  // null: the check box is flipped
+    std::string line;  // the key's line after "Ok"
+    bool refused = false;
+  } fields[] = {{&gOptionWidth, "12", "Width=12"}, {&gOptionHeight, "11", "Height=11"}, {&gOptionMines, "20", "Mines=20"},
+                {&gOptionWrap, nullptr, "Wrap=0"},  {&gOptionSound, nullptr, "Sound=0"},  {&gOptionBombL, nullptr, "Bombkill=0"},
+                {&gOptionPan, nullptr, "Pan=0"},    {&gOptionInvert, nullptr, "InvertArrows=1"},
+                {&gOptionMines, "120", "Mines=20", true}, {&gOptionMines, "119", "Mines=119"}};  // 12 x 11 - 12 refused
+  for (const auto& f : fields) {
+    const std::string key = f.line.substr(0, f.line.find('='));
+    std::string want = test::ReadFile("config.ini");
+    const size_t at = want.find("\n" + key + "=") + 1;
+    want.replace(at, want.find('\r', at) - at, f.line);
+    world.Send(EVENT_MENUACTION, menu_game_options);
+    f.text ? gui().SetText(*f.control, f.text) : gui().SetButtonState(*f.control, !gui().ButtonState(*f.control));
+    world.Send(EVENT_GADGETACTION, gOptionOK);
+    EXPECT_EQ(gui().Hidden(gOptionWindow), !f.refused) << f.line;
+    EXPECT_EQ(test::ReadFile("config.ini"), want) << f.line;
+    EXPECT_EQ(key + "=" + OptionText(Option(key), gOptions), f.line);  // in use as saved
+  }
+  EXPECT_EQ(BlockAW, 9);  // takes effect at the next game
 }

@@ -33,7 +33,7 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
   // The next start finds the file as it would write it and leaves it alone.
   struct stat before {}, after {};
   ASSERT_EQ(::stat("config.ini", &before), 0);
-  LoadSettings();
+  EXPECT_TRUE(LoadSettings(ini, gOptions).empty());
   ASSERT_EQ(::stat("config.ini", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
   const Background& b = gView.back;
@@ -41,26 +41,22 @@ TEST_F(Startup, FirstStartWritesEveryKeyWithDefaults) {
     EXPECT_TRUE(b.backalpha[i] >= 0 && b.backalpha[i] < 1 && b.backcol[i] >= 1 && b.backcol[i] <= 3);  // the background is seeded
 }
 
+// Missing keys, empty values and numbers out of range take their defaults, and so are saved.
 TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
   WriteFile("config.ini",
-            "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=12abc\n"
-            "Mines=\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
+            "[settings]\nBombkill=256\nPan=-1\nInvertArrows=$1\n[minefield]\nWidth=%1100\nHeight=+$c\n"
+            "Mines=140\nWrap=0\n[network]\nName=\nServerListPort=abc\nServerListIP=lists.example\n");
   ASSERT_TRUE(world.Start());
-  EXPECT_EQ(oBombLose, 0);
-  EXPECT_EQ(oPan, 255);
-  EXPECT_EQ(oInverted, 1);
-  EXPECT_EQ(oWidth, 12);
-  EXPECT_EQ(oHeight, 12);
-  EXPECT_EQ(oMines, 10);  // empty value: the default, also saved
-  EXPECT_EQ(oWrap, 0);
-  EXPECT_EQ(oName, "sPlayerfk");
+  std::string all;
+  for (const OptionDecl& d : kOptions) all += OptionText(d, gOptions) + "|";
+  EXPECT_EQ(all, "0|255|1|12|12|10|0|1|1|8200|192.168.0.1|sPlayerfk|abc|lists.example|");
   EXPECT_EQ(TServerList::Ports[0], 0);
-  EXPECT_EQ(TServerList::IPs[0], "lists.example");
-  EXPECT_EQ(TServerList::IPs[1], "localhost");
+  EXPECT_EQ(TServerList::IPs, (decltype(TServerList::IPs){"lists.example", "localhost"}));
   const std::string saved = ReadFile("config.ini");
-  EXPECT_NE(saved.find("Mines=10\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Name=sPlayerfk\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("Bombkill=256\r\n"), std::string::npos);  // the text is kept as written
+  for (const char* line : {"Mines=10\r\n", "Name=sPlayerfk\r\n", "Effects=1\r\n", "Bombkill=256\r\n"})
+    EXPECT_NE(saved.find(line), std::string::npos) << line;  // a number's text is kept as written
+  EXPECT_EQ(world.gui.Text(gChatConsole), "\n config.ini: Mines 140 is out of range; using 10");
+  EXPECT_EQ(Blocks.size(), 144u);
 }
 
 TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {

@@ -213,11 +213,11 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
   };
   Send(EVENT_MENUACTION, menu_help_about);
   closedByKey(gAboutWindow, "Escape");
-  const int32_t width = oWidth;
+  const int32_t width = gOptions.oWidth;
   Send(EVENT_MENUACTION, menu_game_options);
   gQt->SetText(gOptionWidth, "12");
   closedByKey(gOptionWindow, "Escape");
-  EXPECT_EQ(oWidth, width);  // cancelled
+  EXPECT_EQ(gOptions.oWidth, width);  // cancelled
   gQt->SetText(gOptionWidth, std::to_string(width));
   for (const char* key : {"Return", "Escape"}) {
     ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 0));
@@ -279,9 +279,9 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
       << "the cross-fade animates";
   same("cross-fade");
   Send(EVENT_MENUACTION, menu_game_theme);
-  oEffects = 1;
+  gOptions.oEffects = 1;
   ASSERT_TRUE(NewGame(12, 10, 15, 1, 0.0f, 1));
-  oEffects = 0;
+  gOptions.oEffects = 0;
   same("opening effect");
   Pump(300);
   same("opening effect later");

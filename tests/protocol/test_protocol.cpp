@@ -138,7 +138,7 @@ struct Protocol : ::testing::Test {
     return false;
   }
   void HostAs(const std::string& name) {
-    oName = name;
+    gOptions.oName = name;
     for (int attempt = 0; attempt < 5 && TNet::NetStatus != 2; ++attempt) {
       port = RandomPort();
       world.gui.SetText(gDirectPort, std::to_string(port));
@@ -295,13 +295,13 @@ TEST_F(Protocol, NewGameOnTheHostChecksTheSetupAndNeverSendsSeedMinusOne) {
   ASSERT_NO_FATAL_FAILURE(HostWithA());
   a.Send(ClickMsg(3, 2));
   ASSERT_TRUE(Until({&a}, [&] { return Moves() == 2; }));
-  oMines = 69;  // too many: nothing is sent and the log stays
+  gOptions.oMines = 69;  // too many: nothing is sent and the log stays
   world.Send(EVENT_MENUACTION, menu_game_new);
   Tick(10);
   a.Poll();
   EXPECT_EQ(a.Of(41).size(), 1u);
   EXPECT_EQ(Moves(), 2u);
-  oMines = 10;
+  gOptions.oMines = 10;
   test::SetClock(-1);  // a seed of -1 would tell every player to use their own clock
   world.Send(EVENT_MENUACTION, menu_game_new);
   ASSERT_TRUE(Until({&a}, [&] { return a.Of(41).size() == 2; }));

@@ -61,13 +61,13 @@ struct Render : ::testing::Test {
     gRes.IFlag = Picture(48, 48);
     gRes.IMine = Picture(48, 48);
     SetGraphics(&rec);
-    oEffects = 0;
+    gOptions.oEffects = 0;
     ASSERT_TRUE(NewGame(9, 9, 10, 1, 0.0f, 0));
   }
   void TearDown() override { SetGraphics(nullptr); }
   static void StartFlashed(int w, int h, int wrap) {
     StartGame(gGame, w, h, 0, wrap, 0.0f, 0, 1);
-    StartBoard(gGame, gView, gRes, oEffects != 0);
+    StartBoard(gGame, gView, gRes, gOptions.oEffects != 0);
   }
   void DrawBoard() { DrawBlocks(gGame, gView, gRes, world.gui.Width(gCan), world.gui.Height(gCan)); }
 };
@@ -95,7 +95,7 @@ TEST_F(Render, RevealedLooksFollowThePlayerColour) {
 }
 
 TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
-  oEffects = 1;
+  gOptions.oEffects = 1;
   for (int want : {0, 3, 6}) {
     int seed = 1;
     while (Rng(seed).Rand(0, 6) != want) ++seed;
@@ -121,7 +121,7 @@ TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
   EXPECT_GE(gView.Flash.effect, 0);
   StartFlashed(61, 50, 1);
   EXPECT_EQ(gView.Flash.effect, -1);
-  oEffects = 0;
+  gOptions.oEffects = 0;
   StartFlashed(5, 5, 1);
   EXPECT_EQ(gView.Flash.effect, -1);
   EXPECT_EQ(gView.Flash.blocks[0].FadeAlpha, 0.0f);

@@ -28,15 +28,15 @@ void ResetGameState() {
   Hosting().Reset();
   TServerList::ClearList();
   TServerList::CloseSock();
-  oBombLose = 1;
-  oPan = 1;
-  oInverted = 0;
-  oWidth = 9;
-  oHeight = 9;
-  oMines = 10;
-  oWrap = 1;
-  oSound = 1;
-  oEffects = 1;
+  gOptions.oBombLose = 1;
+  gOptions.oPan = 1;
+  gOptions.oInverted = 0;
+  gOptions.oWidth = 9;
+  gOptions.oHeight = 9;
+  gOptions.oMines = 10;
+  gOptions.oWrap = 1;
+  gOptions.oSound = 1;
+  gOptions.oEffects = 1;
   SeedRnd(0x1234);
 }
 }  // namespace
