@@ -4,6 +4,7 @@
 #include <string>
 
 #include "minefield/block.h"
+#include "net/message_table.h"
 #include "platform/gui.h"
 #include "platform/socket.h"
 
@@ -11,12 +12,6 @@
 // the player's id to everybody in one order; each program applies the relayed
 // clicks through ClickBlock, so all boards stay the same.
 namespace bg {
-
-// Message ids.
-enum : uint16_t {
-  MSG_JOIN = 1, MSG_PLAYER = 2, MSG_LEFT = 3, MSG_IDENTITY = 4, MSG_CHAT = 5, MSG_KICKED = 7,
-  MSG_COLOUR = 9, MSG_GAME = 41, MSG_SEED = 45, MSG_CLICK = 50,
-};
 
 // The setup of the games a host starts.
 struct GameOptions {
