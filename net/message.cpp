@@ -253,7 +253,7 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
     while (p < fresh && !BeginsMarker(buf_.data() + p, n - p)) p = nextStart(p);
     if (!BeginsMarker(buf_.data() + p, n - p)) p = n;
     skipped_ += p - from;
-    starts = ((heldStarts_ | (fresh < kFrameMarkerSize ? 1u << fresh : 0u)) >> p) & 0xFEu;
+    if (p < kFrameMarkerSize) starts = ((heldStarts_ | (fresh < kFrameMarkerSize ? 1u << fresh : 0u)) >> p) & 0xFEu;
   }
   heldStarts_ = uint8_t(starts);
   buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(p));

@@ -164,6 +164,12 @@ struct ClickToPlayer {
 using GameMessages = std::tuple<JoinMsg, PlayerMsg, IdentityMsg, LeftMsg, ChatToHost, ChatToPlayer, KickedMsg,
                                 ColourToHost, ColourToPlayer, GameSetupMsg, SeedMsg, ClickToHost, ClickToPlayer>;
 
+// Calls f(static_cast<M*>(nullptr)) for each message type M, in table order.
+template <class F>
+constexpr void ForEachGameMessage(F&& f) {
+  [&]<class... M>(std::tuple<M...>*) { (f(static_cast<M*>(nullptr)), ...); }(static_cast<GameMessages*>(nullptr));
+}
+
 namespace wire {
 inline void Put(MessageWriter& w, uint8_t v) { w.MByte(v); }
 inline void Put(MessageWriter& w, int32_t v) { w.MInt(v); }
@@ -239,7 +245,7 @@ Parse ReadGameMessage(uint16_t id, FieldReader& r, F&& on) {
       if (std::optional<M> m = ReadMessage<M>(r)) on(*m);
     }
   };
-  [&]<class... M>(std::tuple<M...>*) { (one(static_cast<M*>(nullptr)), ...); }(static_cast<GameMessages*>(nullptr));
+  ForEachGameMessage(one);
   return res;
 }
 
