@@ -28,12 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TNet::NetStatus = 2;
   StartGame(9, 7, 10, 1, 0.0f, 1);
   TNetClient* c = TNetClient::CreateClient(TSocket());
-  const std::span<const uint8_t> stream(data + 1, size - 1);
-  const size_t cut1 = stream.empty() ? 0 : (data[0] & 0x0F) * stream.size() / 16;
-  const size_t cut2 = stream.empty() ? 0 : cut1 + ((data[0] >> 4) * (stream.size() - cut1)) / 16;
-  HostReceive(c, stream.subspan(0, cut1));
-  HostReceive(c, stream.subspan(cut1, cut2 - cut1));
-  HostReceive(c, stream.subspan(cut2));
+  bg::fuzz::FeedInThree(data[0], {data + 1, size - 1}, [c](std::span<const uint8_t> piece) { HostReceive(c, piece); });
   for (const TAction& a : Actions) {
     bg::fuzz::Check(a.amod == 1 || a.amod == 2, "a click with another button was logged");
     bg::fuzz::Check(a.adata >= 0 && a.adata < float(BlockAW * BlockAH), "a click off the field was logged");

@@ -147,8 +147,8 @@ struct ClickToHost {
   }
 };
 
-// No ranges: a host of another make relays clicks as it got them, and a player
-// applies whatever the host relays (a block or player it does not know, nothing).
+// No ranges: not every host checks the clicks it relays, and a player applies
+// whatever its host relays (a block or player it does not know, nothing).
 struct ClickToPlayer {
   int32_t block = 0;
   uint8_t button = 0;
@@ -171,6 +171,9 @@ constexpr void ForEachGameMessage(F&& f) {
 }
 
 namespace wire {
+// The field kinds of the game; any other type is refused, not converted.
+template <class T>
+void Put(MessageWriter&, const T&) = delete;
 inline void Put(MessageWriter& w, uint8_t v) { w.MByte(v); }
 inline void Put(MessageWriter& w, int32_t v) { w.MInt(v); }
 inline void Put(MessageWriter& w, float v) { w.MFloat(v); }
@@ -230,11 +233,19 @@ std::optional<M> ReadMessage(FieldReader& r) {
   return m;
 }
 
+// Handlers by message type, for ReadGameMessage: Overloaded{[](const ClickToHost&) {...}, ...}.
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 // Reads the frame with this id as the message that side receives, and hands it
 // to on(message) if it is complete and in range. Unknown when that side has no
 // such message; otherwise Done, as the reader's flags decide what an
-// incomplete or hostile frame means. So a FrameHandler can be:
-//   [&](uint16_t id, FieldReader& r) { return ReadGameMessage<Dir::ToHost>(id, r, handlers); }
+// incomplete or hostile frame means. Every message of that side needs a handler:
+//   reader.Feed(bytes, [&](uint16_t id, FieldReader& r) {
+//     return ReadGameMessage<Dir::ToHost>(id, r, Overloaded{[&](const JoinMsg& m) {...}, ...});
+//   });
 template <Dir D, class F>
 Parse ReadGameMessage(uint16_t id, FieldReader& r, F&& on) {
   Parse res = Parse::Unknown;
