@@ -25,12 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TNet::NetStatus = 2;
   host.StartGame(GameSetup{9, 7, 10, 1, 1, 0});
   TNetClient* c = TNetClient::CreateClient(TSocket());
-  const std::span<const uint8_t> stream(data + 1, size - 1);
-  const size_t cut1 = stream.empty() ? 0 : (data[0] & 0x0F) * stream.size() / 16;
-  const size_t cut2 = stream.empty() ? 0 : cut1 + ((data[0] >> 4) * (stream.size() - cut1)) / 16;
-  host.Receive(c, stream.subspan(0, cut1));
-  host.Receive(c, stream.subspan(cut1, cut2 - cut1));
-  host.Receive(c, stream.subspan(cut2));
+  bg::fuzz::FeedInThree(data[0], {data + 1, size - 1}, [&host, c](std::span<const uint8_t> piece) { host.Receive(c, piece); });
   for (const RecordEvent& e : host.record.events) {
     if (e.kind != RecordEvent::MOVE) continue;
     bg::fuzz::Check(e.button == 1 || e.button == 2, "a click with another button was recorded");

@@ -39,12 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::memcpy(&bytes[field], &v, 4);
     }
   }
-  const std::span<const uint8_t> stream(bytes);
-  const size_t cut1 = stream.empty() ? 0 : (data[0] & 0x0F) * stream.size() / 16;
-  const size_t cut2 = stream.empty() ? 0 : cut1 + ((data[0] >> 4) * (stream.size() - cut1)) / 16;
-  ClientReceive(g, stream.subspan(0, cut1));
-  ClientReceive(g, stream.subspan(cut1, cut2 - cut1));
-  ClientReceive(g, stream.subspan(cut2));
+  bg::fuzz::FeedInThree(data[0], bytes, [&g](std::span<const uint8_t> piece) { ClientReceive(g, piece); });
   bg::fuzz::Check(g.Blocks.size() <= 64 * 64, "a field larger than the folded setups allow");
   bg::fuzz::Check(g.Blocks.size() == size_t(g.Count()), "the blocks do not fill the field");
   int revealed = 0, flags = 0;

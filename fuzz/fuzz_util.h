@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <span>
 #include <string>
 
 namespace bg::fuzz {
@@ -48,6 +49,15 @@ inline std::string WriteScratch(const std::string& name, const uint8_t* data, si
 
 inline void Check(bool ok, const char* what) {
   if (!ok) Fail(what);
+}
+
+// Feeds the stream in three pieces, cut where the byte's two halves say (in sixteenths).
+template <class Feed>
+void FeedInThree(uint8_t cuts, std::span<const uint8_t> s, Feed&& feed) {
+  const size_t cut1 = (cuts & 0x0F) * s.size() / 16, cut2 = cut1 + (cuts >> 4) * (s.size() - cut1) / 16;
+  feed(s.subspan(0, cut1));
+  feed(s.subspan(cut1, cut2 - cut1));
+  feed(s.subspan(cut2));
 }
 
 }  // namespace bg::fuzz

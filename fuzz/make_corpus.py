@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed inputs into fuzz/corpus/<target>/: small valid files of
-each kind, so the fuzzers start from inputs that get past the first checks.
+each kind, so the fuzzers start from inputs that get past the first checks. The game
+messages' seeds are not made here: the fuzz build makes them from the message table
+(fuzz/make_seeds.cpp).
 
 Run from anywhere: python3 fuzz/make_corpus.py. settings/first-start.ini is kept as the
 game wrote it and is not rewritten. Pictures are made with ImageMagick from

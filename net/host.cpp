@@ -16,11 +16,6 @@ constexpr double kChatBurst = 10, kChatsPerSecond = 2;
 
 namespace {
 
-RGB ReadColour(FieldReader& r) {
-  const uint8_t red = r.ReadByte(), green = r.ReadByte(), blue = r.ReadByte();
-  return RGB{red, green, blue};
-}
-
 void Refill(TNetClient* c, int32_t now) {
   const double dt = std::max(0, now - c->lastRefill) / 1000.0;
   c->lastRefill = now;
@@ -28,18 +23,10 @@ void Refill(TNetClient* c, int32_t now) {
   c->chatTokens = std::min(kChatBurst, c->chatTokens + dt * kChatsPerSecond);
 }
 
-void PlayerMessage(uint16_t id, const std::string& name, const RGB& col, uint8_t pid) {
-  TNet::MNew(id);
-  TNet::MLine(name);
-  MColour(col);
-  TNet::MByte(pid);
-}
+void ClickMessage(const Move& m) { WriteMessage(TNet::Message, ClickToPlayer{m.block, m.button, m.player}); }
 
-void ClickMessage(const Move& m) {
-  TNet::MNew(MSG_CLICK);
-  TNet::MInt(m.block);
-  TNet::MByte(m.button);
-  TNet::MByte(m.player);
+void GameMessage(const GameSetup& s, float time) {
+  WriteMessage(TNet::Message, GameSetupMsg{s.width, s.height, s.mines, s.wrap, s.lethal, s.seed, time});
 }
 
 }  // namespace
@@ -88,14 +75,7 @@ bool HostSession::StartGame(const GameSetup& setup) {
   // Who is in the game from its start, so a late joiner's history begins with them.
   for (const HostPlayer& p : players) record.AddJoin(p.name, p.col, p.id, 0.0f);
 
-  TNet::MNew(MSG_GAME);
-  TNet::MInt(s.width);
-  TNet::MInt(s.height);
-  TNet::MInt(s.mines);
-  TNet::MByte(s.wrap);
-  TNet::MByte(s.lethal);
-  TNet::MInt(s.seed);
-  TNet::MFloat(0.0f);
+  GameMessage(s, 0.0f);
   const Move first{Rand(0, s.width * s.height - 1), CLICK_UNCOVER, kNoPlayer};
   ClickMessage(first);
   TNet::MClientSendTCP(nullptr);
@@ -113,8 +93,7 @@ void HostSession::Lose(TNetClient* c) {
   p->client = nullptr;
   p->Left = true;
   record.AddLeave(p->id, GameTime());
-  TNet::MNew(MSG_LEFT);
-  TNet::MByte(p->id);
+  WriteMessage(TNet::Message, LeftMsg{p->id});
   TNet::MClientSendTCP(nullptr);
   TNet::MClear();
 }
@@ -138,7 +117,7 @@ void HostSession::Join(TNetClient* c, const std::string& name, const RGB& col) {
 
   // Only players hear of the newcomer: a connection that has not joined yet
   // gets every player in its own history, and would list this one twice.
-  PlayerMessage(MSG_PLAYER, unique, col, uint8_t(id));
+  WriteMessage(TNet::Message, PlayerMsg{unique, col, uint8_t(id)});
   for (const auto& other : TNet::Clients)
     if (other.get() != c && FindByClient(other.get())) TNet::MSend(other->tcpsock);
   TNet::MClear();
@@ -146,28 +125,13 @@ void HostSession::Join(TNetClient* c, const std::string& name, const RGB& col) {
   // The game's history in the order it happened: every player appears where
   // they joined and leaves where they left, so at each click the joiner has
   // exactly the players everybody else had.
-  const GameSetup& s = record.setup;
-  TNet::MNew(MSG_GAME);
-  TNet::MInt(s.width);
-  TNet::MInt(s.height);
-  TNet::MInt(s.mines);
-  TNet::MByte(s.wrap);
-  TNet::MByte(s.lethal);
-  TNet::MInt(s.seed);
-  TNet::MFloat(GameTime());
+  GameMessage(record.setup, GameTime());
   for (const RecordEvent& e : record.events) {
     switch (e.kind) {
       case RecordEvent::MOVE: ClickMessage(record.MoveOf(e)); break;
-      case RecordEvent::JOIN: PlayerMessage(MSG_PLAYER, record.names[e.name], e.colour, e.player); break;
-      case RecordEvent::LEAVE:
-        TNet::MNew(MSG_LEFT);
-        TNet::MByte(e.player);
-        break;
-      case RecordEvent::COLOUR:
-        TNet::MNew(MSG_COLOUR);
-        TNet::MByte(e.player);
-        MColour(e.colour);
-        break;
+      case RecordEvent::JOIN: WriteMessage(TNet::Message, PlayerMsg{record.names[e.name], e.colour, e.player}); break;
+      case RecordEvent::LEAVE: WriteMessage(TNet::Message, LeftMsg{e.player}); break;
+      case RecordEvent::COLOUR: WriteMessage(TNet::Message, ColourToPlayer{e.player, e.colour}); break;
     }
   }
   // The history the joiner asked for, however long: only what is queued after it is capped.
@@ -177,71 +141,45 @@ void HostSession::Join(TNetClient* c, const std::string& name, const RGB& col) {
   players.push_back({unique, col, uint8_t(id), c, false});
   record.AddJoin(unique, col, uint8_t(id), GameTime());
   // The joiner's own record comes after the history it replays: it was not in the game then.
-  PlayerMessage(MSG_IDENTITY, unique, col, uint8_t(id));
+  WriteMessage(TNet::Message, IdentityMsg{unique, col, uint8_t(id)});
   TNet::MSend(c->tcpsock);
   TNet::MClear();
 }
 
 void HostSession::Receive(TNetClient* c, std::span<const uint8_t> bytes) {
   c->reader.Feed(bytes, [this, c](uint16_t id, FieldReader& r) {
-    switch (id) {
-      case MSG_JOIN: {
-        const std::string name = r.ReadLine();
-        const RGB col = ReadColour(r);
-        if (!r.Ok()) return Parse::NeedMore;
-        Join(c, name, col);
-        return Parse::Done;
-      }
-      case MSG_CHAT: {
-        const std::string text = r.ReadLine();
-        if (!r.Ok()) return Parse::NeedMore;
+    return ReadGameMessage<Dir::ToHost>(id, r, Overloaded{
+      [&](const JoinMsg& m) { Join(c, m.name, m.colour); },
+      [&](const ChatToHost& m) {
         HostPlayer* p = FindByClient(c);
-        if (p && c->chatTokens >= 1) {
-          c->chatTokens -= 1;
-          TNet::MNew(MSG_CHAT);
-          // Cut, not dropped: a reader refuses a longer line and would leave the game.
-          TNet::MLine(CutText(p->name + ": " + text, kMaxLineChars));
-          TNet::MClientSendTCP(nullptr);
-          TNet::MClear();
-        }
-        return Parse::Done;
-      }
-      case MSG_CLICK: {
-        const int32_t block = r.ReadInt();
-        const uint8_t button = r.ReadByte();
-        if (!r.Ok()) return Parse::NeedMore;
-        HostPlayer* p = FindByClient(c);
-        const GameSetup& s = record.setup;
+        if (!p || c->chatTokens < 1) return;
+        c->chatTokens -= 1;
+        // Cut, not dropped: a reader refuses a longer line and would leave the game.
+        WriteMessage(TNet::Message, ChatToPlayer{CutText(p->name + ": " + m.text, kMaxLineChars)});
+        TNet::MClientSendTCP(nullptr);
+        TNet::MClear();
+      },
+      [&](const ClickToHost& m) {
         // Only clicks on this game's field are relayed and recorded: every late joiner replays them.
-        const bool valid = (button == CLICK_UNCOVER || button == CLICK_FLAG) && block >= 0 &&
-                           int64_t(block) < int64_t(s.width) * int64_t(s.height);
-        if (p && valid && c->clickTokens >= 1) {
-          c->clickTokens -= 1;
-          const Move m{block, button, p->id};
-          ClickMessage(m);
-          TNet::MClientSendTCP(nullptr);
-          TNet::MClear();
-          record.AddMove(m, GameTime());
-        }
-        return Parse::Done;
-      }
-      case MSG_COLOUR: {
-        const RGB col = ReadColour(r);
-        if (!r.Ok()) return Parse::NeedMore;
-        if (HostPlayer* p = FindByClient(c)) {
-          p->col = col;
-          record.AddColour(p->id, col, GameTime());
-          TNet::MNew(MSG_COLOUR);
-          TNet::MByte(p->id);
-          MColour(col);
-          TNet::MClientSendTCP(nullptr);
-          TNet::MClear();
-        }
-        return Parse::Done;
-      }
-      default:
-        return Parse::Unknown;
-    }
+        HostPlayer* p = FindByClient(c);
+        if (!p || int64_t(m.block) >= int64_t(record.setup.width) * record.setup.height || c->clickTokens < 1) return;
+        c->clickTokens -= 1;
+        const Move move{m.block, m.button, p->id};
+        ClickMessage(move);
+        TNet::MClientSendTCP(nullptr);
+        TNet::MClear();
+        record.AddMove(move, GameTime());
+      },
+      [&](const ColourToHost& m) {
+        HostPlayer* p = FindByClient(c);
+        if (!p) return;
+        p->col = m.colour;
+        record.AddColour(p->id, m.colour, GameTime());
+        WriteMessage(TNet::Message, ColourToPlayer{p->id, m.colour});
+        TNet::MClientSendTCP(nullptr);
+        TNet::MClear();
+      },
+    });
   });
 }
 
@@ -286,7 +224,7 @@ void HostSession::Poll() {
 
 void HostSession::Kick(uint8_t id) {
   if (HostPlayer* p = FindByID(id); p && p->client) {
-    TNet::MNew(MSG_KICKED);
+    WriteMessage(TNet::Message, KickedMsg{});
     TNet::MSend(p->client->tcpsock);
     // A kick cannot be ignored: the connection ends here and the player leaves as any lost one.
     p->client->tcpsock.Close();

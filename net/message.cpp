@@ -219,11 +219,18 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
   // an incomplete frame. They count only while they still make a frame with
   // this chunk, and never when this chunk starts a frame of its own.
   const bool chunkStartsFrame = n - fresh >= kFrameMarkerSize && IsMarker(buf_.data() + fresh);
+  // Among held bytes a frame may start where any chunk started, not only at the first:
+  // a false start of the marker can come just before a real one split over short chunks.
+  const auto nextStart = [&](size_t p) {
+    while (++p < std::min(fresh, kFrameMarkerSize))
+      if (heldStarts_ & (1u << p)) return p;
+    return fresh;
+  };
   size_t p = 0;  // past the held bytes: a multiple of 8 past the chunk's start or the last frame's end
   while (n - p >= kFrameMarkerSize) {
     const uint8_t* frame = buf_.data() + p;
     if (!IsMarker(frame) || (p < fresh && chunkStartsFrame)) {
-      const size_t next = p < fresh ? fresh : p + kFrameMarkerSize;
+      const size_t next = p < fresh ? nextStart(p) : p + kFrameMarkerSize;
       skipped_ += next - p;
       p = next;
       continue;
@@ -239,13 +246,16 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
     if (r.NeedMore() || res == Parse::NeedMore) break;
     p += kFrameHeaderSize + (res == Parse::Unknown ? 0 : r.Position());
   }
+  uint32_t starts = 0;
   if (n - p < kFrameMarkerSize) {
     // A short tail is kept only if it can still become a marker.
     const size_t from = p;
-    if (p < fresh && !BeginsMarker(buf_.data() + p, n - p)) p = fresh;
+    while (p < fresh && !BeginsMarker(buf_.data() + p, n - p)) p = nextStart(p);
     if (!BeginsMarker(buf_.data() + p, n - p)) p = n;
     skipped_ += p - from;
+    if (p < kFrameMarkerSize) starts = ((heldStarts_ | (fresh < kFrameMarkerSize ? 1u << fresh : 0u)) >> p) & 0xFEu;
   }
+  heldStarts_ = uint8_t(starts);
   buf_.erase(buf_.begin(), buf_.begin() + std::ptrdiff_t(p));
   if (buf_.size() > maxHeld_) {
     broken_ = true;
@@ -255,6 +265,7 @@ void FrameReader::Process(const FrameHandler& handler, size_t fresh) {
 
 void FrameReader::Reset() {
   buf_.clear();
+  heldStarts_ = 0;
   pending_.clear();
   skipped_ = 0;
   broken_ = false;

@@ -156,7 +156,7 @@ using FrameHandler = std::function<Parse(uint16_t id, FieldReader& r)>;
 // realigns only in steps of 8 bytes, as every other copy of the game does:
 // after 8 bytes of garbage the next frame is found, after 3 it is missed.
 // Between chunks only what can still start or finish a frame is kept: fewer
-// than 8 bytes that begin the marker, or a frame whose marker has been read
+// than 8 bytes that begin the marker (from any chunk's start), or a frame whose marker has been read
 // and whose fields have not all arrived. So a stream misaligned by garbage, a
 // truncated frame or an unhandled id realigns at the next chunk. A kept frame
 // is dropped when the next chunk starts with a marker of its own: its sender
@@ -183,6 +183,7 @@ class FrameReader {
   void Process(const FrameHandler& handler, size_t fresh);
   std::vector<uint8_t> buf_;
   std::vector<uint8_t> pending_;  // chunks fed from inside a handler
+  uint8_t heldStarts_ = 0;  // bit k: a chunk started k bytes into held bytes shorter than a marker
   size_t maxHeld_;
   size_t skipped_ = 0;
   bool broken_ = false;

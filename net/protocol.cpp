@@ -14,11 +14,6 @@ namespace {
 
 void Status(const char* text) { Events().StatusText(text); }
 
-RGB ReadColour(FieldReader& r) {
-  const uint8_t red = r.ReadByte(), green = r.ReadByte(), blue = r.ReadByte();
-  return RGB{red, green, blue};
-}
-
 // Out of the network game: the players go from the list, their marks stay on the board.
 void Leave(Game& g) {
   TNet::Disconnect();
@@ -30,79 +25,45 @@ void Leave(Game& g) {
 
 void ClientReceive(Game& g, std::span<const uint8_t> bytes) {
   TNet::ClientReader.Feed(bytes, [&g](uint16_t id, FieldReader& r) {
-    switch (id) {
-      case MSG_PLAYER:
-      case MSG_IDENTITY: {
-        const std::string name = r.ReadLine();
-        const RGB col = ReadColour(r);
-        const uint8_t pid = r.ReadByte();
-        if (!r.Ok()) return Parse::NeedMore;
-        AddPlayer(g, name, col, pid);
-        if (id == MSG_IDENTITY)
-          TNet::MyId = pid;
-        else
-          Events().ConsoleLine(name + " has joined the game.");
-        Events().PlayersChanged();
-        return Parse::Done;
-      }
-      case MSG_CLICK: {
-        const int32_t block = r.ReadInt();
-        const uint8_t button = r.ReadByte();
-        const uint8_t pid = r.ReadByte();
-        if (!r.Ok()) return Parse::NeedMore;
-        if (g.FromID(block) && (pid == kNoPlayer || g.FindByID(pid)))
-          Events().ClickApplied(Apply(g, Move{block, button, pid}));
-        return Parse::Done;
-      }
-      case MSG_SEED: {
-        const int32_t seed = r.ReadInt();
-        if (!r.Ok()) return Parse::NeedMore;
-        g.rseed = seed;
-        return Parse::Done;
-      }
-      case MSG_CHAT: {
-        const std::string text = r.ReadLine();
-        if (!r.Ok()) return Parse::NeedMore;
-        Events().ConsoleLine(text);
-        return Parse::Done;
-      }
-      case MSG_GAME: {
-        const int32_t w = r.ReadInt(), h = r.ReadInt(), m = r.ReadInt();
-        const uint8_t wrap = r.ReadByte(), lethal = r.ReadByte();
-        const int32_t seed = r.ReadInt();
-        float time = r.ReadFloat();
-        if (!r.Ok()) return Parse::NeedMore;
+    const auto joined = [&g](const std::string& name, const RGB& colour, uint8_t pid) {
+      AddPlayer(g, name, colour, pid);
+      Events().PlayersChanged();
+    };
+    return ReadGameMessage<Dir::ToPlayer>(id, r, Overloaded{
+      [&](const PlayerMsg& m) {
+        Events().ConsoleLine(m.name + " has joined the game.");
+        joined(m.name, m.colour, m.id);
+      },
+      [&](const IdentityMsg& m) {
+        TNet::MyId = m.id;
+        joined(m.name, m.colour, m.id);
+      },
+      [&](const ClickToPlayer& m) {
+        if (g.FromID(m.block) && (m.player == kNoPlayer || g.FindByID(m.player)))
+          Events().ClickApplied(Apply(g, Move{m.block, m.button, m.player}));
+      },
+      [&](const SeedMsg& m) { g.rseed = m.seed; },
+      [&](const ChatToPlayer& m) { Events().ConsoleLine(m.text); },
+      [&](const GameSetupMsg& m) {
         // The clock shows whole seconds of it: a time no clock can show starts at 0.
-        if (!(time >= 0.0f && time < 1e9f)) time = 0.0f;
+        const float time = m.time >= 0.0f && m.time < 1e9f ? m.time : 0.0f;
         // A setup no StartGame would accept changes nothing, the seed included.
-        const StartOutcome started = StartGame(g, w, h, m, wrap, time, lethal, seed);
+        const StartOutcome started = StartGame(g, m.width, m.height, m.mines, m.wrap, time, m.lethal, m.seed);
         if (started.started) Events().FieldStarted(started);
-        return Parse::Done;
-      }
-      case MSG_LEFT: {
-        const uint8_t pid = r.ReadByte();
-        if (!r.Ok()) return Parse::NeedMore;
-        if (TPlayer* p = g.FindByID(pid); p && !p->Left) {
+      },
+      [&](const LeftMsg& m) {
+        if (TPlayer* p = g.FindByID(m.id); p && !p->Left) {
           Events().ConsoleLine(p->name + " has left the game.");
-          PlayerLeaves(g, pid);
+          PlayerLeaves(g, m.id);
           Events().PlayersChanged();
         }
-        return Parse::Done;
-      }
-      case MSG_KICKED:
+      },
+      [&](const KickedMsg&) {
         Leave(g);
         Events().ConsoleLine("You have been kicked from the game!");
-        return Parse::Done;
-      case MSG_COLOUR: {
-        const uint8_t pid = r.ReadByte();
-        const RGB col = ReadColour(r);
-        if (!r.Ok()) return Parse::NeedMore;
-        SetColour(g, pid, col);
-        return Parse::Done;
-      }
-      default:
-        return Parse::Unknown;
-    }
+      },
+      [&](const ColourToPlayer& m) { SetColour(g, m.id, m.colour); },
+    });
   });
 }
 
@@ -166,9 +127,7 @@ bool ConnectTo(Game& g, const std::string& host, int32_t port, const Identity& m
 }
 
 void SendConnect(const Identity& me) {
-  TNet::MNew(MSG_JOIN);
-  TNet::MLine(CutText(me.name, kMaxNameChars));
-  MColour(me.colour);
+  WriteMessage(TNet::Message, JoinMsg{CutText(me.name, kMaxNameChars), me.colour});
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
@@ -177,31 +136,21 @@ void SendClick(const Game& g, int32_t block, uint8_t button) {
   const TBlock* b = g.FromID(block);
   if (!b) return;
   if (button != CLICK_UNCOVER && !(button == CLICK_FLAG && b->Revealed == 0)) return;
-  TNet::MNew(MSG_CLICK);
-  TNet::MInt(block);
-  TNet::MByte(button);
+  WriteMessage(TNet::Message, ClickToHost{block, button});
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
 
 void SendGame(const GameSetup& setup) { Hosting().StartGame(setup); }
 
-void MColour(const RGB& c) {
-  TNet::MByte(c[0]);
-  TNet::MByte(c[1]);
-  TNet::MByte(c[2]);
-}
-
 void SendChat(const std::string& text) {
-  TNet::MNew(MSG_CHAT);
-  TNet::MLine(CutText(text, kMaxChatChars));
+  WriteMessage(TNet::Message, ChatToHost{CutText(text, kMaxChatChars)});
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }
 
 void SendColour(const RGB& colour) {
-  TNet::MNew(MSG_COLOUR);
-  MColour(colour);
+  WriteMessage(TNet::Message, ColourToHost{colour});
   TNet::MSend(TNet::Clientsock);
   TNet::MClear();
 }

@@ -5,6 +5,7 @@
 
 #include "minefield/game.h"
 #include "net/host.h"
+#include "net/message_table.h"
 #include "platform/gui.h"
 #include "platform/socket.h"
 
@@ -12,12 +13,6 @@
 // the player's id to everybody in one order; each program applies the relayed
 // clicks to its game through Apply, so all boards stay the same.
 namespace bg {
-
-// Message ids.
-enum : uint16_t {
-  MSG_JOIN = 1, MSG_PLAYER = 2, MSG_LEFT = 3, MSG_IDENTITY = 4, MSG_CHAT = 5, MSG_KICKED = 7,
-  MSG_COLOUR = 9, MSG_GAME = 41, MSG_SEED = 45, MSG_CLICK = 50,
-};
 
 // Who this program is in a network game.
 struct Identity {
@@ -44,8 +39,6 @@ void SendConnect(const Identity& me);
 void SendClick(const Game& g, int32_t block, uint8_t button);
 // The host starts a new game for everybody.
 void SendGame(const GameSetup& setup);
-// Adds a colour's three bytes to the message being built.
-void MColour(const RGB& colour);
 void SendChat(const std::string& text);
 // Tells the host this player's new colour.
 void SendColour(const RGB& colour);

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "net/events.h"
+#include "net/message_table.h"
 #include "net/net.h"
 #include "net/protocol.h"
 #include "platform/latin1.h"
@@ -122,9 +123,7 @@ void TServerList::Receive(std::span<const uint8_t> bytes) {
       return Parse::Done;
     }
     if (id == MSG_CHAT) {
-      const std::string text = r.ReadLine();
-      if (!r.Ok()) return Parse::NeedMore;
-      Events().ConsoleLine(text);
+      if (const std::optional<ChatToPlayer> m = ReadMessage<ChatToPlayer>(r)) Events().ConsoleLine(m->text);
       return Parse::Done;
     }
     return Parse::Unknown;

@@ -12,7 +12,7 @@ layer_of() {
     platform/backends/*) echo backends ;;
     platform/*) echo platform ;;
     minefield/*) echo minefield ;;
-    net/message.*) echo codec ;;
+    net/message.* | net/message_table.*) echo codec ;;
     net/*) echo session ;;
     render/*) echo render ;;
     app/main.cpp) echo main ;;

@@ -39,8 +39,11 @@ for t in "${targets[@]}"; do
   [ -x "$bin" ] || { echo "no fuzz target $t" >&2; exit 2; }
   work="$build/fuzz-work/$t"
   mkdir -p "$work/corpus" "$work/crashes"
-  seeds=("$root/fuzz/corpus/$t")
-  [ -d "$root/fuzz/regressions/$t" ] && seeds+=("$root/fuzz/regressions/$t")
+  # Committed seeds, seeds the build made (fuzz/make_seeds.cpp) and inputs that once crashed.
+  seeds=()
+  for d in "$root/fuzz/corpus/$t" "$build/fuzz-seeds/$t" "$root/fuzz/regressions/$t"; do
+    [ -d "$d" ] && seeds+=("$d")
+  done
   log="$work/fuzz.log"
   echo "== $t: fuzzing for ${seconds}s (log: $log)"
   # Fork mode keeps going after a crash, so one run finds more than the first one;

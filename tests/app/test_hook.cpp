@@ -183,5 +183,5 @@ TEST_F(HookTest, OptionsOkSavesEachFieldToItsKey) {
     EXPECT_EQ(test::ReadFile("config.ini"), want) << f.line;
     EXPECT_EQ(key + "=" + OptionText(Option(key), gOptions), f.line);  // in use as saved
   }
-  EXPECT_EQ(BlockAW, 9);  // takes effect at the next game
+  EXPECT_EQ(gGame.BlockAW, 9);  // takes effect at the next game
 }

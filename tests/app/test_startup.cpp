@@ -56,21 +56,29 @@ TEST_F(Startup, OptionTextsConvertAsTheFileReaderSays) {
   for (const char* line : {"Mines=10\r\n", "Name=sPlayerfk\r\n", "Effects=1\r\n", "Bombkill=256\r\n"})
     EXPECT_NE(saved.find(line), std::string::npos) << line;  // a number's text is kept as written
   EXPECT_EQ(world.gui.Text(gChatConsole), "\n config.ini: Mines 140 is out of range; using 10");
-  EXPECT_EQ(Blocks.size(), 144u);
+  EXPECT_EQ(gGame.Blocks.size(), 144u);
 }
 
-TEST_F(Startup, TooManyMinesStartsWithAnEmptyBoard) {
-  WriteFile("config.ini", "[minefield]\r\nMines=81\r\n");
-  ASSERT_TRUE(world.Start());
-  EXPECT_EQ(gGame.BlockAW, 0);
-  EXPECT_EQ(gGame.BlockAH, 0);
-  EXPECT_TRUE(gGame.Blocks.empty());
-  // Ticks and clicks on nothing do nothing.
-  world.Send(EVENT_TIMERTICK, nullptr);
-  world.Send(EVENT_MOUSEMOVE, gCan, 0, 40, 40);
-  world.Send(EVENT_MOUSEDOWN, gCan, 1);
-  world.Send(EVENT_MOUSEUP, gCan, 1);
-  EXPECT_EQ(gGame.revealed, 0);
+TEST_F(Startup, OutOfRangeNumbersTakeTheirDefaults) {
+  const std::array<const char*, 3> cases[] = {  // given; width, height, mines kept; lines
+      {"Mines=99", "9 9 10", "Mines 99 is out of range; using 10|"},
+      {"Mines=$fFfF", "9 9 10", "Mines $fFfF is out of range; using 10|"},
+      {"Mines=-1\nWidth=12", "12 9 10", "Mines -1 is out of range; using 10|"},
+      {"Width=0\nMines=5", "9 9 5", "Width 0 is out of range; using 9|"},
+      {"Height=9999999\nWidth=3", "3 9 10", "Height 9999999 is out of range; using 9|"},
+      {"Width=2\nHeight=2", "9 9 10", "Width 2 is out of range; using 9|Height 2 is out of range; using 9|"}};
+  for (const auto& [given, kept, want] : cases) {
+    WriteFile("config.ini", "[minefield]\n" + std::string(given) + "\n");
+    std::string lines, values;
+    for (const std::string& line : LoadSettings(ini, gOptions)) lines += line.substr(line.find(' ') + 1) + "|";
+    for (const char* key : {"Width", "Height", "Mines"}) {
+      values += (values.empty() ? "" : " ") + ini.GetSectionValue("minefield", key);
+      EXPECT_EQ(OptionText(Option(key), gOptions), ini.GetSectionValue("minefield", key)) << given;  // saved as used
+    }
+    EXPECT_EQ(lines, want) << given;
+    EXPECT_EQ(values, kept) << given;
+    EXPECT_TRUE(ini.Holds()) << given;
+  }
 }
 
 TEST_F(Startup, ALargeFontWidensTheMultiplayerWindowAndItsLabels) {

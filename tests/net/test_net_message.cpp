@@ -1,6 +1,6 @@
-// The frame codec: field layout, the reader's sticky flags, chunking at every split point,
-// the 8-byte resynchronisation and hostile input. Random streams, cut anywhere and fed back
-// from inside a handler, are the fuzz target's job (fuzz/fuzz_frames.cpp).
+// The frame codec: field layout, the reader's sticky flags, every game message's bytes, chunking
+// at every split point, the 8-byte resynchronisation and hostile input. Random streams, cut
+// anywhere and fed back from inside a handler, are the fuzz target's job (fuzz/fuzz_frames.cpp).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "net/message.h"
+#include "net/message_table.h"
 
 namespace bg {
 namespace {
@@ -22,33 +23,29 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 Bytes Garbage(size_t n) { return Bytes(n, 0xAA); }
+std::string Str(std::span<const uint8_t> b) { return std::string(b.begin(), b.end()); }
+template <class M>
+Bytes Written(const M& m) {
+  MessageWriter w;
+  WriteMessage(w, m);
+  return Bytes(w.Bytes().begin(), w.Bytes().end());
+}
+Bytes Frame(uint16_t id, const std::function<void(MessageWriter&)>& fields = {}) {
+  MessageWriter w;
+  w.MNew(id);
+  if (fields) fields(w);
+  return Bytes(w.Bytes().begin(), w.Bytes().end());
+}
+Bytes Line(const std::string& text) { return Written(ChatToPlayer{text}); }
+std::string Seen(const std::string& line) { return Str(Line(line)); }
 
-// Test ids: 1 nothing; 2 byte short int long float double; 3 line; 4 short n + string of n; 5 line int line.
+// Records each game message it reads written again: equal bytes show that the reader undoes the writer.
 struct Recorder {
+  Dir dir = Dir::ToPlayer;
   Texts seen;
   Parse operator()(uint16_t id, FieldReader& r) {
-    std::string rec = std::to_string(id) + ":";
-    if (id == 2) {
-      rec += std::to_string(r.ReadByte()) + ",";  // one read per statement: operands of + are unordered
-      rec += std::to_string(r.ReadShort()) + ",";
-      rec += std::to_string(r.ReadInt()) + ",";
-      rec += std::to_string(r.ReadLong()) + ",";
-      rec += std::to_string(std::bit_cast<uint32_t>(r.ReadFloat())) + ",";
-      rec += std::to_string(std::bit_cast<uint64_t>(r.ReadDouble()));
-    } else if (id == 3) {
-      rec += r.ReadLine();
-    } else if (id == 4) {
-      rec += r.ReadString(r.ReadShort());
-    } else if (id == 5) {
-      const std::string a = r.ReadLine();
-      const int32_t i = r.ReadInt();
-      rec += a + "|" + std::to_string(i) + "|" + r.ReadLine();
-    } else if (id != 1) {
-      return Parse::Unknown;
-    }
-    if (!r.Ok()) return Parse::NeedMore;
-    seen.push_back(rec);
-    return Parse::Done;
+    const auto again = [this](const auto& m) { seen.push_back(Str(Written(m))); };
+    return dir == Dir::ToHost ? ReadGameMessage<Dir::ToHost>(id, r, again) : ReadGameMessage<Dir::ToPlayer>(id, r, again);
   }
   FrameHandler Handler() {
     return [this](uint16_t id, FieldReader& r) { return (*this)(id, r); };
@@ -56,59 +53,73 @@ struct Recorder {
 };
 
 // Feeds the stream cut at the given ascending offsets.
-Texts ParseCut(const Bytes& s, const std::vector<size_t>& cuts, bool* broken = nullptr) {
-  Recorder rec;
-  FrameReader reader;
+void FeedCut(FrameReader& reader, Recorder& rec, const Bytes& s, const std::vector<size_t>& cuts) {
   size_t from = 0;
   for (size_t cut : cuts) {
     reader.Feed(std::span<const uint8_t>(s).subspan(from, cut - from), rec.Handler());
     from = cut;
   }
   reader.Feed(std::span<const uint8_t>(s).subspan(from), rec.Handler());
+}
+Texts ParseCut(const Bytes& s, const std::vector<size_t>& cuts, bool* broken = nullptr, Dir dir = Dir::ToPlayer) {
+  Recorder rec{dir, {}};
+  FrameReader reader;
+  FeedCut(reader, rec, s, cuts);
   if (broken) *broken = reader.Broken();
   return rec.seen;
 }
 Texts Parse1(const Bytes& s) { return ParseCut(s, {}); }
 
-Bytes Frame(uint16_t id, const std::function<void(MessageWriter&)>& fields = {}) {
-  MessageWriter w;
-  w.MNew(id);
-  if (fields) fields(w);
-  return Bytes(w.Bytes().begin(), w.Bytes().end());
+// Every game message: what its writer gives, and the bytes after the marker spelled out by hand.
+// Frames with no writer hold a field out of its range: a reader passes over them.
+struct Golden {
+  Dir dir;
+  Bytes written, want;
+};
+template <class M>
+Golden G(const M& m, const Bytes& want) {
+  return {M::kDir, Written(m), Cat({Bytes(kFrameMarkerBytes.begin(), kFrameMarkerBytes.end()), want})};
 }
-Bytes Line(const std::string& text) {
-  return Frame(3, [&](MessageWriter& w) { w.MLine(text); });
-}
+Golden Dropped(Dir dir, const Bytes& want) { return {dir, {}, G(KickedMsg{}, want).want}; }
+const Golden kGolden[] = {
+    G(JoinMsg{"Ann", {1, 2, 3}}, {1, 0, 'A', 'n', 'n', 13, 10, 1, 2, 3}),
+    G(PlayerMsg{"B\xC3\xB6", {4, 5, 6}, 254}, {2, 0, 'B', 0xF6, 13, 10, 4, 5, 6, 254}),
+    G(IdentityMsg{"", {7, 8, 9}, 0}, {4, 0, 13, 10, 7, 8, 9, 0}),
+    G(LeftMsg{3}, {3, 0, 3}),
+    G(ChatToHost{"hi"}, {5, 0, 'h', 'i', 13, 10}),
+    G(ChatToPlayer{"Ann: hi"}, {5, 0, 'A', 'n', 'n', ':', ' ', 'h', 'i', 13, 10}),
+    G(KickedMsg{}, {7, 0}),
+    G(ColourToHost{{10, 20, 30}}, {9, 0, 10, 20, 30}),
+    G(ColourToPlayer{6, {10, 20, 30}}, {9, 0, 6, 10, 20, 30}),
+    G(GameSetupMsg{30, 16, -99, 1, 0, -2, 1.5f},
+      {41, 0, 30, 0, 0, 0, 16, 0, 0, 0, 0x9D, 0xFF, 0xFF, 0xFF, 1, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0xC0, 0x3F}),
+    G(SeedMsg{0x01020304}, {45, 0, 4, 3, 2, 1}),
+    G(ClickToHost{0x7FFFFFFF, 2}, {50, 0, 0xFF, 0xFF, 0xFF, 0x7F, 2}),
+    G(ClickToPlayer{-1, 9, 255}, {50, 0, 0xFF, 0xFF, 0xFF, 0xFF, 9, 255}),
+    Dropped(Dir::ToHost, {50, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1}),  // no block has a negative id
+    Dropped(Dir::ToHost, {50, 0, 5, 0, 0, 0, 3}),              // no button 3
+    Dropped(Dir::ToPlayer, {2, 0, 'X', 13, 10, 1, 2, 3, 255}),  // 255 names nobody
+    Dropped(Dir::ToPlayer, {3, 0, 255}),
+    Dropped(Dir::ToPlayer, {9, 0, 255, 1, 2, 3}),
+};
 
-TEST(MessageWriter, FieldLayoutAndTextAsLatin1) {
-  MessageWriter w;
-  w.MNew(0x1234);
-  w.MByte(0xAB);
-  w.MShort(0xBEEF);
-  w.MInt(-2);
-  w.MLong(0x0102030405060708LL);
-  w.MFloat(1.5f);
-  w.MDouble(68740.0);
-  w.MLine("abc");
-  w.MString("xy");
-  w.MLine("\xC4\x8A\xC3\xA9");           // above 255 is '?', é is 0xE9
-  w.MLine(std::string("a\nb\0c", 5));  // a break inside a line would shift every later field
-  const Bytes want = {0x00, 0x00, 0x00, 0x00, 0x40, 0xC8, 0xF0, 0x40, 0x34, 0x12, 0xAB, 0xEF, 0xBE,
-                      0xFE, 0xFF, 0xFF, 0xFF, 8, 7, 6, 5, 4, 3, 2, 1, 0x00, 0x00, 0xC0, 0x3F,
-                      0x00, 0x00, 0x00, 0x00, 0x40, 0xC8, 0xF0, 0x40, 'a', 'b', 'c', 13, 10, 'x', 'y',
-                      '?', 0xE9, 13, 10, 'a', '?', 'b', '?', 'c', 13, 10};
-  EXPECT_EQ(Bytes(w.Bytes().begin(), w.Bytes().end()), want);
-  w.MClear();
-  EXPECT_TRUE(w.Empty());
-}
-
-TEST(FieldReader, EveryFieldKindRoundTrips) {
+// The kinds no game message uses, and Latin-1, spelled out; then every kind's edge values read back.
+TEST(FieldReader, EveryFieldKindHasItsLayoutAndRoundTrips) {
   const std::vector<uint32_t> floats = {0, 0x80000000, 0x7F800000, 0x00000001, 0x7FC00001, 0x7F7FFFFF};
   const std::vector<uint64_t> doubles = {0, 0x8000000000000000ULL, 0x7FF8000000000123ULL, 0xFFEFFFFFFFFFFFFFULL};
   const std::vector<int64_t> longs = {0, -1, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
   const std::vector<int32_t> ints = {0, -1, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
   const uint8_t raw[] = {0, 10, 13, 255};
   MessageWriter w;
+  w.MShort(0xBEEF);
+  w.MLong(0x0102030405060708LL);
+  w.MDouble(68740.0);
+  w.MString("xy");
+  w.MLine("\xC4\x8A\xC3\xA9");           // above 255 is '?', é is 0xE9
+  w.MLine(std::string("a\nb\0c", 5));  // a break inside a line would shift every later field
+  const Bytes layout = {0xEF, 0xBE, 8, 7, 6, 5, 4, 3, 2, 1, 0x00, 0x00, 0x00, 0x00, 0x40, 0xC8, 0xF0, 0x40,
+                        'x', 'y', '?', 0xE9, 13, 10, 'a', '?', 'b', '?', 'c', 13, 10};
+  EXPECT_EQ(Bytes(w.Bytes().begin(), w.Bytes().end()), layout);
   for (int v : {0, 127, 128, 255}) w.MByte(uint8_t(v));
   for (int v : {0, 0x7FFF, 0x8000, 0xFFFF}) w.MShort(uint16_t(v));
   for (int32_t v : ints) w.MInt(v);
@@ -118,7 +129,7 @@ TEST(FieldReader, EveryFieldKindRoundTrips) {
   for (const char* t : {"plain", "", "\xC3\xA9t\xC3\xA9 \xC3\xBF"}) w.MLine(t);
   w.MString("caf\xC3\xA9");
   w.MBytes(raw);
-  FieldReader r(w.Bytes());
+  FieldReader r(w.Bytes().subspan(layout.size()));
   for (int v : {0, 127, 128, 255}) EXPECT_EQ(r.ReadByte(), v);
   for (int v : {0, 0x7FFF, 0x8000, 0xFFFF}) EXPECT_EQ(r.ReadShort(), v);
   for (int32_t v : ints) EXPECT_EQ(r.ReadInt(), v);
@@ -130,6 +141,8 @@ TEST(FieldReader, EveryFieldKindRoundTrips) {
   EXPECT_EQ(r.ReadBytes(4), Bytes(raw, raw + 4));
   EXPECT_TRUE(r.Ok());
   EXPECT_EQ(r.Remaining(), 0u);
+  w.MClear();
+  EXPECT_TRUE(w.Empty());
 }
 
 TEST(FieldReader, LineRulesLimitsAndStickyFlags) {
@@ -168,50 +181,33 @@ TEST(FieldReader, LineRulesLimitsAndStickyFlags) {
   EXPECT_EQ(s.Position(), 0u);
 }
 
-// A few frames of every kind and an unhandled id. No garbage: bytes skipped at the end of a
-// chunk are dropped, so garbage cut by a chunk boundary changes where the next chunk is scanned.
-const Bytes kSample = Cat({
-    Frame(1),
-    Frame(2,
-          [](MessageWriter& w) {
-            w.MByte(200);
-            w.MShort(65535);
-            w.MInt(-123456);
-            w.MLong(-9000000000LL);
-            w.MFloat(1.5f);
-            w.MDouble(-2.25);
-          }),
-    Line("hello"),
-    Line(""),
-    Frame(4,
-          [](MessageWriter& w) {
-            w.MShort(3);
-            w.MString("abc");
-          }),
-    Frame(999),
-    Frame(5,
-          [](MessageWriter& w) {
-            w.MLine("caf\xC3\xA9");
-            w.MInt(42);
-            w.MLine("x");
-          }),
-    Line("end"),
-});
-const Texts kSampleSeen = {"1:",
-                           "2:200,65535,-123456,-9000000000," + std::to_string(std::bit_cast<uint32_t>(1.5f)) + "," +
-                               std::to_string(std::bit_cast<uint64_t>(-2.25)),
-                           "3:hello", "3:", "4:abc", "5:caf\xC3\xA9|42|x", "3:end"};
-
-TEST(FrameReader, EveryOneOrTwoSplitPointsAndOneByteAtATimeGiveTheSameFrames) {
-  std::vector<size_t> bytewise;
-  for (size_t a = 0; a <= kSample.size(); ++a) {
-    if (a > 0 && a < kSample.size()) bytewise.push_back(a);
-    bool broken = true;
-    ASSERT_EQ(ParseCut(kSample, {a}, &broken), kSampleSeen) << "cut at " << a;
-    ASSERT_FALSE(broken);
-    for (size_t b = a; b <= kSample.size(); ++b) ASSERT_EQ(ParseCut(kSample, {a, b}), kSampleSeen) << a << "," << b;
+// Each side's game messages as spelled out, those passed over and an unhandled id, read whole, at every
+// one or two split points and one byte at a time. No garbage: bytes skipped at the end of a chunk are
+// dropped, so garbage cut by a chunk boundary changes where the next chunk is scanned.
+TEST(FrameReader, EveryGameMessageIsWrittenAsSpelledOutAndReadBackWhereverTheStreamIsCut) {
+  size_t writers = 0;
+  for (const Dir dir : {Dir::ToHost, Dir::ToPlayer}) {
+    Bytes s = Frame(999);
+    Texts want;
+    for (const Golden& g : kGolden) {
+      if (g.dir != dir) continue;
+      s = Cat({s, g.want});
+      if (g.written.empty()) continue;
+      EXPECT_EQ(g.written, g.want) << "id " << int(g.want[8]);
+      want.push_back(Str(g.want));
+      ++writers;
+    }
+    std::vector<size_t> bytewise;
+    for (size_t a = 0; a <= s.size(); ++a) {
+      if (a > 0 && a < s.size()) bytewise.push_back(a);
+      bool broken = true;
+      ASSERT_EQ(ParseCut(s, {a}, &broken, dir), want) << "cut at " << a;
+      ASSERT_FALSE(broken);
+      for (size_t b = a; b <= s.size(); ++b) ASSERT_EQ(ParseCut(s, {a, b}, nullptr, dir), want) << a << "," << b;
+    }
+    EXPECT_EQ(ParseCut(s, bytewise, nullptr, dir), want);
   }
-  EXPECT_EQ(ParseCut(kSample, bytewise), kSampleSeen);
+  EXPECT_EQ(writers, std::tuple_size_v<GameMessages>) << "every message has its bytes spelled out here";
 }
 
 TEST(FrameReader, ScanResynchronisesOnlyInStepsOfEight) {
@@ -220,13 +216,13 @@ TEST(FrameReader, ScanResynchronisesOnlyInStepsOfEight) {
     Bytes stream;
     Texts seen;
   } cases[] = {
-      {Cat({Garbage(8), Line("x")}), {"3:x"}},
-      {Cat({Garbage(16), Line("x")}), {"3:x"}},
-      {Cat({nearMarker, Line("x")}), {"3:x"}},
+      {Cat({Garbage(8), Line("x")}), {Seen("x")}},
+      {Cat({Garbage(16), Line("x")}), {Seen("x")}},
+      {Cat({nearMarker, Line("x")}), {Seen("x")}},
       {Cat({Garbage(3), Line("ab"), Line("found")}), {}},       // 3 + 14: still misaligned
-      {Cat({Garbage(3), Line("a"), Line("found")}), {"3:found"}},  // 3 + 13 = 16: aligned again
-      {Cat({Frame(777), Line("next")}), {"3:next"}},              // an unhandled frame ends at its id
-      {Cat({Frame(777), Garbage(8), Line("next")}), {"3:next"}},
+      {Cat({Garbage(3), Line("a"), Line("found")}), {Seen("found")}},  // 3 + 13 = 16: aligned again
+      {Cat({Frame(777), Line("next")}), {Seen("next")}},              // an unhandled frame ends at its id
+      {Cat({Frame(777), Garbage(8), Line("next")}), {Seen("next")}},
       {Cat({Frame(777), Garbage(6), Line("next")}), {}},
   };
   for (const auto& c : cases) EXPECT_EQ(Parse1(c.stream), c.seen) << "stream of " << c.stream.size();
@@ -234,32 +230,30 @@ TEST(FrameReader, ScanResynchronisesOnlyInStepsOfEight) {
 }
 
 TEST(FrameReader, NextChunkRealignsWhateverCameBefore) {
-  const Bytes click = Frame(5, [](MessageWriter& w) {
-    w.MLine("");
-    w.MInt(7);
-    w.MLine("");
-  });
+  const Bytes click = Written(ClickToPlayer{7, 1, 2});
   const Bytes marker(kFrameMarkerBytes.begin(), kFrameMarkerBytes.end());
   const struct {
     const char* what;
     Bytes before;
-    size_t held;  // kept for the next chunk
+    size_t held;               // kept for the next chunk
+    std::vector<size_t> cuts;  // where the next frame is cut: a false start of a marker, then the real one in pieces
   } cases[] = {
-      {"1001 bytes of garbage", Garbage(1001), 0},
-      {"1001 zero bytes: the last one may begin a marker", Bytes(1001, 0), 1},
-      {"a truncated frame", Bytes(click.begin(), click.end() - 3), click.size() - 3},
-      {"a line without its CR LF", Frame(3, [](MessageWriter& w) { w.MString("no end"); }), 16},
-      {"an unhandled id and 5 bytes", Cat({Frame(777), Garbage(5)}), 0},
-      {"a marker cut after 3 bytes, never finished", Bytes(marker.begin(), marker.begin() + 3), 3},
-      {"a marker and half an id", Cat({marker, Bytes{3}}), 9},
+      {"1001 bytes of garbage", Garbage(1001), 0, {}},
+      {"1001 zero bytes: the last one may begin a marker", Bytes(1001, 0), 1, {2, 5}},
+      {"a truncated frame", Bytes(click.begin(), click.end() - 3), click.size() - 3, {}},
+      {"a line without its CR LF", Frame(MSG_CHAT, [](MessageWriter& w) { w.MString("no end"); }), 16, {}},
+      {"an unhandled id and 5 bytes", Cat({Frame(777), Garbage(5)}), 0, {}},
+      {"a marker cut after 3 bytes, never finished", Bytes(marker.begin(), marker.begin() + 3), 3, {2, 5}},
+      {"a marker and half an id", Cat({marker, Bytes{3}}), 9, {}},
+      {"garbage and five bytes of a marker", Cat({Garbage(8), Bytes(marker.begin(), marker.begin() + 5)}), 5, {6}},
   };
   for (const auto& c : cases) {
     Recorder rec;
     FrameReader reader;
     reader.Feed(c.before, rec.Handler());
     EXPECT_EQ(reader.Held(), c.held) << c.what;
-    reader.Feed(Line("next"), rec.Handler());
-    EXPECT_EQ(rec.seen, (Texts{"3:next"})) << c.what;
+    FeedCut(reader, rec, Line("next"), c.cuts);
+    EXPECT_EQ(rec.seen, (Texts{Seen("next")})) << c.what;
     EXPECT_EQ(reader.Held(), 0u) << c.what;
     EXPECT_FALSE(reader.Broken()) << c.what;
   }
@@ -276,7 +270,7 @@ TEST(FrameReader, HostileInputBreaksTheConnectionForGood) {
   EXPECT_EQ(ParseCut(Line(std::string(kMaxLineBytes - 2, 'x')), {}).size(), 1u);  // CR LF make the limit
 
   FrameReader early;  // an endless line is caught before it ends
-  early.Feed(Frame(3), rec.Handler());
+  early.Feed(Frame(MSG_CHAT), rec.Handler());
   bool open = true;
   for (int i = 0; i < 5 && open; ++i) open = early.Feed(Bytes(1000, 'x'), rec.Handler());
   EXPECT_FALSE(open);
@@ -305,12 +299,7 @@ TEST(FrameReader, HostileInputBreaksTheConnectionForGood) {
 
 TEST(FrameReader, ALateJoinersBatchOfManySmallFramesIsNotCapped) {
   MessageWriter w;
-  for (int i = 0; i < 100000; ++i) {
-    w.MNew(5);
-    w.MLine("");
-    w.MInt(i);
-    w.MLine("");
-  }
+  for (int i = 0; i < 100000; ++i) WriteMessage(w, ClickToPlayer{i, 1, 255});
   const Bytes s(w.Bytes().begin(), w.Bytes().end());
   std::vector<size_t> cuts;
   for (size_t at = 4001; at < s.size(); at += 4001) cuts.push_back(at);
@@ -318,7 +307,7 @@ TEST(FrameReader, ALateJoinersBatchOfManySmallFramesIsNotCapped) {
   const Texts seen = ParseCut(s, cuts, &broken);
   EXPECT_FALSE(broken);
   ASSERT_EQ(seen.size(), 100000u);
-  EXPECT_EQ(seen.back(), "5:|99999|");
+  EXPECT_EQ(seen.back(), Str(Written(ClickToPlayer{99999, 1, 255})));
 }
 
 Texts FirstFrames(const std::vector<Bytes>& blocks, FirstFrameReader reader = FirstFrameReader()) {
@@ -328,24 +317,24 @@ Texts FirstFrames(const std::vector<Bytes>& blocks, FirstFrameReader reader = Fi
 }
 
 TEST(FirstFrameReader, OneFramePerBlockAndBlocksWithoutAMarkerAreDropped) {
-  EXPECT_EQ(FirstFrames({Cat({Line("a"), Line("b")}), Line("c")}), (Texts{"3:a", "3:c"}));
-  EXPECT_EQ(FirstFrames({Cat({Garbage(8), Line("a")}), Line("b")}), (Texts{"3:b"}));
-  EXPECT_EQ(FirstFrames({Cat({Garbage(3), Line("a")}), Line("b")}), (Texts{"3:b"}));
-  EXPECT_EQ(FirstFrames({Cat({Frame(777), Line("a")}), Line("b")}), (Texts{"3:b"}));
+  EXPECT_EQ(FirstFrames({Cat({Line("a"), Line("b")}), Line("c")}), (Texts{Seen("a"), Seen("c")}));
+  EXPECT_EQ(FirstFrames({Cat({Garbage(8), Line("a")}), Line("b")}), (Texts{Seen("b")}));
+  EXPECT_EQ(FirstFrames({Cat({Garbage(3), Line("a")}), Line("b")}), (Texts{Seen("b")}));
+  EXPECT_EQ(FirstFrames({Cat({Frame(777), Line("a")}), Line("b")}), (Texts{Seen("b")}));
   // What is held starts no frame with a block that has a marker of its own.
-  EXPECT_EQ(FirstFrames({Garbage(3), Line("b")}), (Texts{"3:b"}));
+  EXPECT_EQ(FirstFrames({Garbage(3), Line("b")}), (Texts{Seen("b")}));
   const Bytes cut = Line("cut");
-  EXPECT_EQ(FirstFrames({Bytes(cut.begin(), cut.end() - 2), Line("b")}), (Texts{"3:b"}));
+  EXPECT_EQ(FirstFrames({Bytes(cut.begin(), cut.end() - 2), Line("b")}), (Texts{Seen("b")}));
   // An incomplete first frame is continued by the next block, the rest of which is dropped.
   const Bytes a = Line("first"), s = Cat({a, Line("second")});
   for (size_t cut = 1; cut < s.size(); ++cut) {
     const auto at = s.begin() + std::ptrdiff_t(cut);
     EXPECT_EQ(FirstFrames({Bytes(s.begin(), at), Bytes(at, s.end())}),
-              (cut == a.size() ? Texts{"3:first", "3:second"} : Texts{"3:first"}))
+              (cut == a.size() ? Texts{Seen("first"), Seen("second")} : Texts{Seen("first")}))
         << cut;
   }
   EXPECT_TRUE(FirstFrames({Line(std::string(kMaxLineBytes + 1, 'x')), Line("b")}).empty());
-  EXPECT_TRUE(FirstFrames({Frame(3), Bytes(900, 'x'), Bytes(900, 'x'), Line("b")}, FirstFrameReader(1000)).empty());
+  EXPECT_TRUE(FirstFrames({Frame(MSG_CHAT), Bytes(900, 'x'), Bytes(900, 'x'), Line("b")}, FirstFrameReader(1000)).empty());
 }
 
 }  // namespace

@@ -28,15 +28,7 @@ void ResetGameState() {
   Hosting().Reset();
   TServerList::ClearList();
   TServerList::CloseSock();
-  gOptions.oBombLose = 1;
-  gOptions.oPan = 1;
-  gOptions.oInverted = 0;
-  gOptions.oWidth = 9;
-  gOptions.oHeight = 9;
-  gOptions.oMines = 10;
-  gOptions.oWrap = 1;
-  gOptions.oSound = 1;
-  gOptions.oEffects = 1;
+  gOptions = DefaultOptions();
   SeedRnd(0x1234);
 }
 }  // namespace

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "net/message.h"
+#include "net/message_table.h"
 #include "net/protocol.h"
 
 namespace bg::soak {
@@ -91,9 +92,7 @@ bool Drain(int fd, long& bytes) {
 
 std::vector<uint8_t> JoinBytes(const std::string& name, std::mt19937& rng) {
   MessageWriter w;
-  w.MNew(MSG_JOIN);
-  w.MLine(name);
-  for (int k = 0; k < 3; ++k) w.MByte(uint8_t(rng()));
+  WriteMessage(w, JoinMsg{name, {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())}});
   return {w.Bytes().begin(), w.Bytes().end()};
 }
 
@@ -155,20 +154,12 @@ void Spammer(const LoadOptions& o, Clock::time_point end, LoadStats& s) {
   if (fd < 0) return;
   MessageWriter w;
   if (o.spam == LoadOptions::Spam::Chat) {
-    w.MNew(MSG_CHAT);
-    w.MLine(std::string(kMaxLineBytes - 100, 'z'));
+    WriteMessage(w, ChatToHost{std::string(kMaxLineBytes - 100, 'z')});
   } else if (o.spam == LoadOptions::Spam::Click) {
-    for (int k = 0; k < 4096 / 15; ++k) {
-      w.MNew(MSG_CLICK);
-      w.MInt(int32_t(rng() % uint32_t(o.width * o.height)));
-      w.MByte(1);
-    }
+    for (int k = 0; k < 4096 / 15; ++k) WriteMessage(w, ClickToHost{int32_t(rng() % uint32_t(o.width * o.height)), 1});
   } else {
     // A batch of colour changes, about 4 KiB, sent as one.
-    for (int k = 0; k < 4096 / 13; ++k) {
-      w.MNew(MSG_COLOUR);
-      for (int c = 0; c < 3; ++c) w.MByte(uint8_t(rng()));
-    }
+    for (int k = 0; k < 4096 / 13; ++k) WriteMessage(w, ColourToHost{{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())}});
   }
   double owed = 0;
   long ignored = 0;
@@ -283,9 +274,7 @@ LoadStats RunLoad(const LoadOptions& o) {
       if (p.fd < 0) continue;
       while (now >= p.next && o.clickRate > 0) {
         MessageWriter w;
-        w.MNew(MSG_CLICK);
-        w.MInt(int32_t(rng() % uint32_t(blocks)));
-        w.MByte(rng() % 10 < 7 ? 1 : 2);
+        WriteMessage(w, ClickToHost{int32_t(rng() % uint32_t(blocks)), uint8_t(rng() % 10 < 7 ? 1 : 2)});
         p.out.bytes.insert(p.out.bytes.end(), w.Bytes().begin(), w.Bytes().end());
         ++s.clicks;
         p.next += std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(meanGap * jitter(rng)));
