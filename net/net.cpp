@@ -17,8 +17,6 @@ uint8_t TNet::NetStatus = 0;
 
 TNetClient* TNetClient::CreateClient(TSocket socket) {
   auto c = std::make_unique<TNetClient>();
-  c->IP = int32_t(socket.RemoteIp());
-  c->PORT = socket.RemotePort();
   c->tcpsock = std::move(socket);
   TNet::Clients.push_back(std::move(c));
   return TNet::Clients.back().get();
