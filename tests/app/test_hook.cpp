@@ -34,7 +34,7 @@ struct HookTest : ::testing::Test {
     UpdateMouseBlock();
   }
 
-  MemoryGui& gui() { return world.gui; }
+  test::TestGui& gui() { return world.gui; }
 };
 
 }  // namespace
@@ -82,11 +82,10 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
 // at the smaller of the two, the background at each.
 TEST_F(HookTest, ScaleRuleCases) {
   const struct {
-    int cw, ch;
+    int cw, ch, scrollTotal;
     float scale, backX, backY;
-    int scrollTotal;
-  } cases[] = {{536, 804, 2.0f, 2.0f, 3.0f, 536}, {804, 536, 2.0f, 3.0f, 2.0f, 536}, {268, 268, 1.0f, 1.0f, 1.0f, 268},
-               {100, 100, 0.6f, 0.6f, 0.6f, 160}, {268, 100, 0.6f, 1.0f, 0.6f, 160}, {67, 1072, 0.6f, 0.6f, 4.0f, 160}};
+  } cases[] = {{536, 804, 536, 2.0f, 2.0f, 3.0f}, {804, 536, 536, 2.0f, 3.0f, 2.0f}, {268, 268, 268, 1.0f, 1.0f, 1.0f},
+               {100, 100, 160, 0.6f, 0.6f, 0.6f}, {268, 100, 160, 0.6f, 1.0f, 0.6f}, {67, 1072, 160, 0.6f, 0.6f, 4.0f}};
   for (const auto& c : cases) {
     gui().SetShape(gCan, 0, 40, c.cw, c.ch);
     ApplyCanvasScale();
@@ -94,12 +93,11 @@ TEST_F(HookTest, ScaleRuleCases) {
     EXPECT_EQ(SCALEX, SCALEY);
     EXPECT_FLOAT_EQ(BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
     EXPECT_FLOAT_EQ(BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
-    EXPECT_EQ(MemoryGui::M(gHScroll)->total, c.scrollTotal);
-    EXPECT_EQ(MemoryGui::M(gHScroll)->visible, c.cw);
+    EXPECT_TRUE(MemoryGui::M(gHScroll)->total == c.scrollTotal && MemoryGui::M(gHScroll)->visible == c.cw);
   }
   // A resize by the user applies the rule; the ratio menu keeps the width.
   gui().SetMinWindowSize(gMainWindow, 0, 0);
-  gui().ResizeWindow(gMainWindow, 100, 100);
+  gui().SetShape(gMainWindow, 0, 0, 100, 100);
   EXPECT_FLOAT_EQ(SCALEX, 0.6f);
   world.Send(EVENT_MENUACTION, menu_game_ratio);
   EXPECT_EQ(gui().Width(gMainWindow), 100);
@@ -128,18 +126,13 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
     world.Send(EVENT_MOUSEDOWN, gCan, 1);
     world.Send(EVENT_MOUSEUP, gCan, 1);
   };
-  auto mine = [] {
-    for (TBlock& b : Blocks)
-      if (b.Value == -1) return &b;
-    return static_cast<TBlock*>(nullptr);
-  };
   SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
     oSound = sound;
     world.audio.played.clear();
     ASSERT_EQ(NewGame(9, 9, 10, 1, 0.0f, 1), 1);
     click(BlockA(4, 4));
-    click(mine());
+    click(TBlock::FromID(test::MineIds().at(0)));
     EXPECT_EQ(GameStatus, 2);
     EXPECT_EQ(world.audio.played.size(), size_t(sound));
     EXPECT_TRUE(gui().Hidden(gWinWindow));
@@ -150,8 +143,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   EXPECT_FALSE(gui().Hidden(gWinWindow));
   EXPECT_EQ(gui().Text(gWinText), "You have won!");
   EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");
-  EXPECT_FALSE(gui().Enabled(gMainWindow));
-  EXPECT_FALSE(gui().Enabled(gCan));
+  EXPECT_FALSE(gui().Enabled(gMainWindow) || gui().Enabled(gCan));
   EXPECT_EQ(gui().Focus(), gWinWindow);
   EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);
   EXPECT_TRUE(world.audio.played.empty());

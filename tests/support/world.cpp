@@ -23,6 +23,25 @@
 
 namespace bg::test {
 
+namespace {
+// The gadgets die with their backend: no later test may find one of them in a global.
+void ForgetGadgets() {
+  for (Gadget** g : {&gMainWindow, &gCan, &gCanScore, &gHScroll, &gVScroll, &gOptionWindow, &gOptionWrap,
+       &gOptionWrapTag, &gOptionSound, &gOptionSoundTag, &gOptionBombL, &gOptionBombLTag, &gOptionPan, &gOptionPanTag,
+       &gOptionInvert, &gOptionInvertTag, &gOptionWidth, &gOptionWidthTag, &gOptionHeight, &gOptionHeightTag,
+       &gOptionMines, &gOptionMinesTag, &gOptionOK, &gOptionCancel, &gMultiWindow, &gMultiTabber, &gSettingsColor,
+       &gSettingsColbox, &gSettingsName, &gSettingsNameTag, &gDirectIP, &gDirectIPTag, &gDirectPort, &gDirectPortTag,
+       &gDirectConnect, &gDirectHost, &gDisconnect, &gServerList, &gServerRefresh, &gServerJoin, &gServerHost,
+       &gChatConsole, &gChatInp, &gChatSend, &gChatPList, &gAboutWindow, &gAboutText, &gWinWindow, &gWinText,
+       &gWinTextTime, &menu_game, &menu_game_new, &menu_game_ratio, &menu_game_options, &menu_game_theme,
+       &menu_game_exit, &menu_help, &menu_help_about, &menu_multiplayer_parent, &menu_multiplayer, &menu_player,
+       &menu_player_slap, &menu_player_kick})
+    *g = nullptr;
+  TabSettings = TabDirect = TabServers = TabChat = nullptr;
+}
+
+}  // namespace
+
 void ResetGameState() {
   ResetMinefield();
   MouseBlock = nullptr;
@@ -39,15 +58,10 @@ void ResetGameState() {
   BlockMDown = false;
   firstgame = true;
   backtype = 1;
-  oBombLose = 1;
-  oPan = 1;
+  oBombLose = oPan = oWrap = oSound = oEffects = 1;
   oInverted = 0;
-  oWidth = 9;
-  oHeight = 9;
+  oWidth = oHeight = 9;
   oMines = 10;
-  oWrap = 1;
-  oSound = 1;
-  oEffects = 1;
   SetRndState(0x1234);
 }
 
@@ -69,9 +83,7 @@ World::~World() {
   UseRealClock();
 }
 
-TempDir::TempDir() {
-  char cwd[4096];
-  old = getcwd(cwd, sizeof cwd) ? cwd : "/";
+TempDir::TempDir() : old(std::filesystem::current_path()) {
   if (path.empty() || chdir(path.c_str()) != 0) path.clear();
 }
 TempDir::~TempDir() {
@@ -92,13 +104,7 @@ bool World::Start() {
 }
 
 Event World::Send(int id, Gadget* source, int data, int x, int y, ObjectRef extra) {
-  Event ev;
-  ev.id = id;
-  ev.source = source;
-  ev.data = data;
-  ev.x = x;
-  ev.y = y;
-  ev.extra = std::move(extra);
+  Event ev{.id = id, .source = source, .data = data, .x = x, .y = y, .extra = std::move(extra)};
   Hook(ev);
   return ev;
 }
