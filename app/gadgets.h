@@ -79,7 +79,4 @@ extern Gadget* menu_player;
 extern Gadget* menu_player_slap;
 extern Gadget* menu_player_kick;
 
-// Forgets every gadget (the backend that made them is going away).
-void ForgetGadgets();
-
 }  // namespace bg

@@ -110,7 +110,6 @@ void BM_HostTick100Players(benchmark::State& state) {
   state.counters["clicks_logged"] = double(Hosting().record.events.size());
   state.counters["connected"] = double(TNet::Clients.size());
   TNet::Reset();
-  ForgetGadgets();
   SetGui(nullptr);
   SetAudio(nullptr);
   std::filesystem::remove_all(dir);

@@ -18,8 +18,6 @@ int32_t TNet::MyId = -1;
 
 TNetClient* TNetClient::CreateClient(TSocket socket) {
   auto c = std::make_unique<TNetClient>();
-  c->IP = int32_t(socket.RemoteIp());
-  c->PORT = socket.RemotePort();
   c->tcpsock = std::move(socket);
   TNet::Clients.push_back(std::move(c));
   return TNet::Clients.back().get();

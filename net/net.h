@@ -15,8 +15,6 @@ enum : uint8_t { NET_OFF = 0, NET_JOINED = 1, NET_HOSTING = 2 };
 
 // The host's record of one accepted player connection.
 struct TNetClient {
-  int32_t IP = 0;
-  int32_t PORT = 0;
   TSocket tcpsock;
   // Bytes of a frame cut by TCP wait here for the rest.
   FrameReader reader;

@@ -64,17 +64,16 @@ uint8_t TServerList::Connect() {
   return 0;
 }
 
-uint8_t TServerList::Refresh() {
+void TServerList::Refresh() {
   if (!Connected() && !Connect()) {
     Gamelist.clear();
     Notice = "Failed to connect to server list";
     Events().ServerListChanged();
-    return 0;
+    return;
   }
   TNet::MNew(kMsgListRequest);
   TNet::MSend(*Sock);
   TNet::MClear();
-  return 0;
 }
 
 uint8_t TServerList::Host(const std::string& name, int32_t port) {

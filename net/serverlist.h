@@ -39,7 +39,7 @@ class TServerList {
   static void ClearList();
   static uint8_t Connected();
   static uint8_t Connect();
-  static uint8_t Refresh();
+  static void Refresh();
   static uint8_t Host(const std::string& name, int32_t port);
   static void NetRecv();
   // The reply handling over bytes already received (used by NetRecv and the fuzzers).

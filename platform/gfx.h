@@ -55,20 +55,14 @@ class Gfx {
   virtual ~Gfx() = default;
 
   void SetColor(int r, int g, int b) { r_ = r; g_ = g; b_ = b; }
-  void GetColor(int& r, int& g, int& b) const { r = r_; g = g_; b = b_; }
   void SetAlpha(float a) { alpha_ = a; }
-  float GetAlpha() const { return alpha_; }
   void SetBlend(int mode) { blend_ = mode; }
-  int GetBlend() const { return blend_; }
   void SetScale(float sx, float sy) { sx_ = sx; sy_ = sy; }
   void GetScale(float& sx, float& sy) const { sx = sx_; sy = sy_; }
   void SetRotation(float deg) { rot_ = deg; }
-  float GetRotation() const { return rot_; }
   void SetOrigin(float x, float y) { ox_ = x; oy_ = y; }
-  void GetOrigin(float& x, float& y) const { x = ox_; y = oy_; }
   void SetClsColor(int r, int g, int b) { cr_ = r; cg_ = g; cb_ = b; }
   void SetImageFont(ImageFont* f) { font_ = f; }
-  ImageFont* GetImageFont() const { return font_; }
 
   virtual void SetViewport(int x, int y, int w, int h) = 0;
   virtual void Cls() = 0;
@@ -96,20 +90,17 @@ class Gfx {
 Gfx& G();
 void SetGraphics(Gfx* gfx);
 
-// A context that keeps the state and counts what would be drawn; for
-// display-free runs and for measuring our own CPU apart from the driver.
+// A context that keeps the state and draws nothing; for display-free runs.
 class NullGfx : public Gfx {
  public:
-  void SetViewport(int x, int y, int w, int h) override { vx = x; vy = y; vw = w; vh = h; }
-  void Cls() override { ++clears; }
-  void DrawImage(Image*, float, float) override { ++images; }
-  void DrawRect(float, float, float, float) override { ++rects; }
-  void DrawLine(float, float, float, float) override { ++lines; }
-  void DrawText(const std::string&, float, float) override { ++texts; }
+  void SetViewport(int, int, int, int) override {}
+  void Cls() override {}
+  void DrawImage(Image*, float, float) override {}
+  void DrawRect(float, float, float, float) override {}
+  void DrawLine(float, float, float, float) override {}
+  void DrawText(const std::string&, float, float) override {}
   void SetPolygonMode(int mode) override { polygonMode = mode; }
-  void Flip(int) override { ++flips; }
-  int vx = 0, vy = 0, vw = 0, vh = 0;
-  int clears = 0, images = 0, rects = 0, lines = 0, texts = 0, flips = 0;
+  void Flip(int) override {}
   int polygonMode = GL_MODE_FILL;
 };
 

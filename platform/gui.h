@@ -43,21 +43,16 @@ enum : int {
   LABEL_LEFT = 0,
 };
 
-// Event kinds, numbered as the event records carry them.
+// Event kinds, numbered as the event records carry them: the ones a backend
+// raises and the hook or a key filter handles.
 enum : int {
-  EVENT_APPSUSPEND = 0x101, EVENT_APPRESUME = 0x102, EVENT_APPTERMINATE = 0x103,
-  EVENT_APPOPENFILE = 0x104, EVENT_APPIDLE = 0x105,
-  EVENT_KEYDOWN = 0x201, EVENT_KEYUP = 0x202, EVENT_KEYCHAR = 0x203, EVENT_KEYREPEAT = 0x204,
+  EVENT_APPTERMINATE = 0x103,
+  EVENT_KEYDOWN = 0x201, EVENT_KEYCHAR = 0x203,
   EVENT_MOUSEDOWN = 0x401, EVENT_MOUSEUP = 0x402, EVENT_MOUSEMOVE = 0x403,
-  EVENT_MOUSEWHEEL = 0x404, EVENT_MOUSEENTER = 0x405, EVENT_MOUSELEAVE = 0x406,
-  EVENT_TIMERTICK = 0x801, EVENT_HOTKEYHIT = 0x1001,
-  EVENT_GADGETACTION = 0x2001, EVENT_GADGETPAINT = 0x2002, EVENT_GADGETSELECT = 0x2003,
-  EVENT_GADGETMENU = 0x2004, EVENT_GADGETOPEN = 0x2005, EVENT_GADGETCLOSE = 0x2006,
-  EVENT_GADGETDONE = 0x2007, EVENT_GADGETLOSTFOCUS = 0x2008, EVENT_GADGETSHAPE = 0x2009,
-  EVENT_WINDOWMOVE = 0x4001, EVENT_WINDOWSIZE = 0x4002, EVENT_WINDOWCLOSE = 0x4003,
-  EVENT_WINDOWACTIVATE = 0x4004, EVENT_WINDOWACCEPT = 0x4005,
+  EVENT_TIMERTICK = 0x801,
+  EVENT_GADGETACTION = 0x2001, EVENT_GADGETPAINT = 0x2002, EVENT_GADGETMENU = 0x2004, EVENT_GADGETLOSTFOCUS = 0x2008,
+  EVENT_WINDOWSIZE = 0x4002, EVENT_WINDOWCLOSE = 0x4003, EVENT_WINDOWACTIVATE = 0x4004,
   EVENT_MENUACTION = 0x8001,
-  EVENT_STREAMEOF = 0x10001, EVENT_STREAMAVAIL = 0x10002, EVENT_PROCESSEXIT = 0x20001,
 };
 
 // Virtual key codes, as KeyDown events and menu hotkeys carry them.
@@ -65,9 +60,6 @@ enum : int {
   KEY_LEFT = 37, KEY_UP = 38, KEY_RIGHT = 39, KEY_DOWN = 40,
   KEY_F1 = 112, KEY_F2 = 113, KEY_F3 = 114, KEY_F4 = 115, KEY_F5 = 116, KEY_F6 = 117, KEY_F7 = 118,
 };
-
-// Printable name of an event kind ("TimerTick"); "Unknown" for others.
-const char* EventName(int id);
 
 struct Gadget {
   explicit Gadget(GadgetKind k, Gadget* p) : kind(k), parent(p) {}
@@ -178,7 +170,7 @@ class Gui {
   virtual void SetHook(EventHook hook) = 0;
   // Blocks until events arrive, dispatches them, returns after one batch.
   virtual void WaitSystem() = 0;
-  // Ends the program at once with this status (the memory backend only records it).
+  // Ends the program at once with this status (the memory backend ignores it).
   virtual void Exit(int status) = 0;
 
   // Delivers an event to the hook (what the backends do for the toolkit's events).

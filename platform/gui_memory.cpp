@@ -13,59 +13,17 @@ Gui* gGui = nullptr;
 Gui& TheGui() { return *gGui; }
 void SetGui(Gui* gui) { gGui = gui; }
 
-const char* EventName(int id) {
-  switch (id) {
-    case EVENT_APPSUSPEND: return "AppSuspend";
-    case EVENT_APPRESUME: return "AppResume";
-    case EVENT_APPTERMINATE: return "AppTerminate";
-    case EVENT_APPOPENFILE: return "AppOpenFile";
-    case EVENT_APPIDLE: return "AppIdle";
-    case EVENT_KEYDOWN: return "KeyDown";
-    case EVENT_KEYUP: return "KeyUp";
-    case EVENT_KEYCHAR: return "KeyChar";
-    case EVENT_KEYREPEAT: return "KeyRepeat";
-    case EVENT_MOUSEDOWN: return "MouseDown";
-    case EVENT_MOUSEUP: return "MouseUp";
-    case EVENT_MOUSEMOVE: return "MouseMove";
-    case EVENT_MOUSEWHEEL: return "MouseWheel";
-    case EVENT_MOUSEENTER: return "MouseEnter";
-    case EVENT_MOUSELEAVE: return "MouseLeave";
-    case EVENT_TIMERTICK: return "TimerTick";
-    case EVENT_HOTKEYHIT: return "HotkeyHit";
-    case EVENT_GADGETACTION: return "GadgetAction";
-    case EVENT_GADGETPAINT: return "GadgetPaint";
-    case EVENT_GADGETSELECT: return "GadgetSelect";
-    case EVENT_GADGETMENU: return "GadgetMenu";
-    case EVENT_GADGETOPEN: return "GadgetOpen";
-    case EVENT_GADGETCLOSE: return "GadgetClose";
-    case EVENT_GADGETDONE: return "GadgetDone";
-    case EVENT_GADGETLOSTFOCUS: return "GadgetLostFocus";
-    case EVENT_GADGETSHAPE: return "GadgetShape";
-    case EVENT_WINDOWMOVE: return "WindowMove";
-    case EVENT_WINDOWSIZE: return "WindowSize";
-    case EVENT_WINDOWCLOSE: return "WindowClose";
-    case EVENT_WINDOWACTIVATE: return "WindowActivate";
-    case EVENT_WINDOWACCEPT: return "WindowAccept";
-    case EVENT_MENUACTION: return "MenuAction";
-    case EVENT_STREAMEOF: return "StreamEof";
-    case EVENT_STREAMAVAIL: return "StreamAvail";
-    case EVENT_PROCESSEXIT: return "ProcessExit";
-    default: return "Unknown";
-  }
-}
-
 MemoryGui::MemoryGui() = default;
 MemoryGui::~MemoryGui() {
   for (auto* g : all_) delete g;
 }
 
-MemGadget* MemoryGui::Make(GadgetKind k, Gadget* parent, int x, int y, int w, int h, int style) {
+MemGadget* MemoryGui::Make(GadgetKind k, Gadget* parent, int x, int y, int w, int h) {
   auto* g = new MemGadget(k, parent);
   g->x = x;
   g->y = y;
   g->w = w;
   g->h = h;
-  g->style = style;
   all_.push_back(g);
   return g;
 }
@@ -75,53 +33,47 @@ Gadget* MemoryGui::CreateWindow(const std::string& title, int x, int y, int w, i
     w += windowChromeW;
     h += windowChromeH;
   }
-  auto* g = Make(GadgetKind::Window, parent, x, y, w, h, style);
+  auto* g = Make(GadgetKind::Window, parent, x, y, w, h);
   g->text = title;
   return g;
 }
-Gadget* MemoryGui::CreateLabel(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style) {
-  auto* g = Make(GadgetKind::Label, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateLabel(const std::string& text, int x, int y, int w, int h, Gadget* parent, int) {
+  auto* g = Make(GadgetKind::Label, parent, x, y, w, h);
   g->text = text;
   return g;
 }
-Gadget* MemoryGui::CreateButton(const std::string& text, int x, int y, int w, int h, Gadget* parent, int style) {
-  auto* g = Make(GadgetKind::Button, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateButton(const std::string& text, int x, int y, int w, int h, Gadget* parent, int) {
+  auto* g = Make(GadgetKind::Button, parent, x, y, w, h);
   g->text = text;
   return g;
 }
-Gadget* MemoryGui::CreateTextField(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::TextField, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateTextField(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::TextField, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateTextArea(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::TextArea, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateTextArea(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::TextArea, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateListBox(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::ListBox, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateListBox(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::ListBox, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateTabber(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::Tabber, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateTabber(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Tabber, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreatePanel(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::Panel, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreatePanel(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Panel, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateCanvas(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::Canvas, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateCanvas(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Canvas, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) {
-  return Make(GadgetKind::Slider, parent, x, y, w, h, style);
+Gadget* MemoryGui::CreateSlider(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Slider, parent, x, y, w, h);
 }
-Gadget* MemoryGui::CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) {
-  auto* g = Make(GadgetKind::Menu, parent, 0, 0, 0, 0, 0);
+Gadget* MemoryGui::CreateMenu(const std::string& text, int, Gadget* parent, int) {
+  auto* g = Make(GadgetKind::Menu, parent, 0, 0, 0, 0);
   g->text = text;
-  g->tag = tag;
-  g->hotkey = hotkey;
   return g;
 }
-Gadget* MemoryGui::CreateTimer(double hz) {
-  auto* g = Make(GadgetKind::Timer, nullptr, 0, 0, 0, 0, 0);
-  g->hz = hz;
-  return g;
-}
+Gadget* MemoryGui::CreateTimer(double) { return Make(GadgetKind::Timer, nullptr, 0, 0, 0, 0); }
 
 void MemoryGui::SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) {
   auto* m = M(g);
@@ -139,9 +91,9 @@ void MemoryGui::Disable(Gadget* g) { M(g)->enabled = false; }
 bool MemoryGui::Enabled(Gadget* g) { return M(g)->enabled; }
 
 void MemoryGui::Activate(Gadget* g) {
-  if (focus == g) return;
-  Gadget* old = focus;
-  focus = g;
+  if (focus_ == g) return;
+  Gadget* old = focus_;
+  focus_ = g;
   if (old && old->kind == GadgetKind::TextField) {
     Event ev;
     ev.id = EVENT_GADGETLOSTFOCUS;
@@ -189,10 +141,6 @@ void MemoryGui::SetSliderRange(Gadget* g, int visible, int total) {
   m->pos = std::clamp(m->pos, 0, std::max(0, total - visible));
 }
 int MemoryGui::SliderPos(Gadget* g) { return M(g)->pos; }
-void MemoryGui::SetSliderPos(Gadget* g, int pos) {
-  auto* m = M(g);
-  m->pos = std::clamp(pos, 0, std::max(0, m->total - m->visible));
-}
 
 void MemoryGui::SetShape(Gadget* g, int x, int y, int w, int h) {
   auto* m = M(g);
@@ -235,51 +183,25 @@ void MemoryGui::SetMinWindowSize(Gadget* window, int w, int h) {
   M(window)->minW = w;
   M(window)->minH = h;
 }
-void MemoryGui::SetPanelColor(Gadget* panel, Colour c) { M(panel)->colour = c; }
-void MemoryGui::SetFilter(Gadget* textField, KeyFilter filter) { M(textField)->filter = std::move(filter); }
+void MemoryGui::SetPanelColor(Gadget*, Colour) {}
+void MemoryGui::SetFilter(Gadget*, KeyFilter) {}
 void MemoryGui::SetMaxLength(Gadget* textField, int chars) {
   M(textField)->maxLength = chars;
   SetText(textField, M(textField)->text);
 }
 
 void MemoryGui::Redraw(Gadget* canvas) {
-  M(canvas)->redraws++;
   Event ev;
   ev.id = EVENT_GADGETPAINT;
   ev.source = canvas;
   Emit(ev);
 }
-void MemoryGui::UpdateWindowMenu(Gadget*) { log.push_back("menubar"); }
-void MemoryGui::PopupMenu(Gadget*, Gadget* menu) {
-  popped = menu;
-  log.push_back("popup");
-}
-Colour MemoryGui::RequestColor(Colour c) { return colorPickerCancels ? c : nextColor; }
+void MemoryGui::UpdateWindowMenu(Gadget*) {}
+void MemoryGui::PopupMenu(Gadget*, Gadget*) {}
+Colour MemoryGui::RequestColor(Colour) { return nextColor; }
 void MemoryGui::SetHook(EventHook hook) { hook_ = std::move(hook); }
 void MemoryGui::WaitSystem() {}
-void MemoryGui::Exit(int status) { exitStatus = status; }
-
-void MemoryGui::Type(Gadget* field, const std::string& chars) {
-  auto* m = M(field);
-  for (unsigned char c : chars) {
-    Event key;
-    key.id = EVENT_KEYCHAR;
-    key.source = field;
-    key.data = c;
-    if (m->filter && !m->filter(key)) continue;
-    if (c == 8) {
-      if (!m->text.empty()) m->text.pop_back();
-    } else if (m->maxLength >= 0 && CutText(m->text + char(c), size_t(m->maxLength)).size() <= m->text.size()) {
-      continue;  // full: the key does nothing
-    } else {
-      m->text.push_back(char(c));
-    }
-    Event ev;
-    ev.id = EVENT_GADGETACTION;
-    ev.source = field;
-    Emit(ev);
-  }
-}
+void MemoryGui::Exit(int) {}
 
 void MemoryGui::ResizeWindow(Gadget* window, int w, int h) {
   auto* win = M(window);
@@ -288,7 +210,6 @@ void MemoryGui::ResizeWindow(Gadget* window, int w, int h) {
   const int oldCW = ClientWidth(window), oldCH = ClientHeight(window);
   win->w = w;
   win->h = h;
-  // Children follow their layout rules, recursively through containers.
   struct Frame {
     Gadget* parent;
     int oldW, oldH, newW, newH;

@@ -4,8 +4,8 @@
 
 #include "platform/gui.h"
 
-// A display-free gadget backend that keeps every gadget's real state, so tests
-// can read what a player would see and feed events through the hook.
+// A display-free gadget backend that keeps the gadgets' state the game reads
+// back, for runs without a display (the headless tools, the tests).
 namespace bg {
 
 struct MemGadget : Gadget {
@@ -16,9 +16,6 @@ struct MemGadget : Gadget {
   };
   std::string text;
   std::string status;
-  int style = 0;
-  int tag = 0;
-  int hotkey = 0;
   int x = 0, y = 0, w = 0, h = 0;
   int minW = 0, minH = 0;
   bool shown = true;
@@ -27,12 +24,8 @@ struct MemGadget : Gadget {
   std::vector<Item> items;
   int selected = -1;
   int visible = 0, total = 0, pos = 0;
-  Colour colour;
-  KeyFilter filter;
   int maxLength = -1;  // characters; -1 for no limit
   bool layout[4] = {false, false, false, false};
-  double hz = 0;
-  int redraws = 0;
 };
 
 class MemoryGui : public Gui {
@@ -99,30 +92,22 @@ class MemoryGui : public Gui {
   void WaitSystem() override;
   void Exit(int status) override;
 
-  // Test side.
   static MemGadget* M(Gadget* g) { return static_cast<MemGadget*>(g); }
-  Gadget* Focus() const { return focus; }
-  // Types a text into a field as a user would: each character passes the key
-  // filter, then the field's text changes and GadgetAction is raised.
-  void Type(Gadget* field, const std::string& chars);
-  void SetSliderPos(Gadget* g, int pos);
-  // Children of a window or tab control (client sizes follow the layout rules on resize).
-  void ResizeWindow(Gadget* window, int w, int h);
 
   int desktopW = 1920, desktopH = 1080;
   int windowChromeW = 0;   // outer width minus client width of windows
   int windowChromeH = 40;  // title and menu bar
   int charW = 6, padW = 12;  // text metrics
   Colour nextColor;        // what the colour picker answers
-  bool colorPickerCancels = false;
-  int exitStatus = -1;
-  Gadget* popped = nullptr;
-  std::vector<std::string> log;  // "popup", "menu" ... for the few calls that leave no state
+
+ protected:
+  Gadget* focus_ = nullptr;
 
  private:
-  MemGadget* Make(GadgetKind k, Gadget* parent, int x, int y, int w, int h, int style);
+  MemGadget* Make(GadgetKind k, Gadget* parent, int x, int y, int w, int h);
+  // Children follow their layout rules, through tab controls and panels.
+  void ResizeWindow(Gadget* window, int w, int h);
   std::vector<MemGadget*> all_;
-  Gadget* focus = nullptr;
 };
 
 }  // namespace bg

@@ -202,7 +202,6 @@ void BM_LateJoinerTo300kClicks(benchmark::State& state) {
   state.counters["clicks_logged"] = double(logged);
   state.counters["batch_MB"] = double(logged) * 16 / 1e6;
   TNet::Reset();
-  ForgetGadgets();
   SetGui(nullptr);
   SetAudio(nullptr);
   std::error_code ec;

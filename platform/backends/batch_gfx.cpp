@@ -84,10 +84,6 @@ inline void BatchGfx::Quad(const TexSource& tex, float ax, float ay, float lx, f
 
 void BatchGfx::SetViewport(int x, int y, int w, int h) {
   batch_.Flush();
-  vx_ = x;
-  vy_ = y;
-  vw_ = w;
-  vh_ = h;
   if (batch_.Sink()) batch_.Sink()->Clip(x, y, w, h);
 }
 

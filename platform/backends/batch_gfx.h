@@ -133,8 +133,6 @@ class BatchGfx : public Gfx {
   void SetPolygonMode(int mode) override { polygonMode_ = mode; }
   void Flip(int sync = -1) override;
 
-  int PolygonMode() const { return polygonMode_; }
-  void GetViewport(int& x, int& y, int& w, int& h) const { x = vx_; y = vy_; w = vw_; h = vh_; }
   Batcher& Batches() { return batch_; }
 
  protected:
@@ -150,7 +148,6 @@ class BatchGfx : public Gfx {
 
   Batcher batch_;
   int polygonMode_ = GL_MODE_FILL;
-  int vx_ = 0, vy_ = 0, vw_ = 0, vh_ = 0;
   // Scale and rotation as two basis vectors, recomputed only when they change.
   float basisFor_[3] = {1.0f, 1.0f, 0.0f};
   float ex_[2] = {1.0f, 0.0f}, ey_[2] = {0.0f, 1.0f};

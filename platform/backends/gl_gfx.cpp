@@ -419,8 +419,6 @@ void GlGfx::RedrawShown(int widthPx, int heightPx, float devicePixelRatio) {
   sink_->End();
 }
 
-float GlGfx::LogicalWidth() const { return sink_->width; }
-float GlGfx::LogicalHeight() const { return sink_->height; }
 
 GlCanvasWidget::GlCanvasWidget(QWidget* parent) : QOpenGLWidget(parent) {}
 

@@ -44,9 +44,6 @@ class GlGfx : public BatchGfx {
   // Sends what is queued; the toolkit presents the frame.
   void EndFrame();
 
-  float LogicalWidth() const;
-  float LogicalHeight() const;
-
   // Recording: what is drawn between BeginRecord and EndRecord is kept, not
   // sent, and needs no context. Compare then tells how the recorded frame
   // differs from the one last presented (WHOLE when `kept` is false: the

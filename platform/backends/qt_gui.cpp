@@ -38,53 +38,9 @@
 #include <QWindow>
 
 #include "platform/backends/gl_gfx.h"
+#include "platform/backends/qt_gadget.h"
 
 namespace bg {
-
-struct QtGadget : Gadget {
-  QtGadget(GadgetKind k, Gadget* p) : Gadget(k, p) {}
-  int style = 0;
-  QPointer<QWidget> widget;  // the outer widget of a window or control
-  QPointer<QWidget> client;  // where children are placed
-  QPointer<QMenuBar> menuBar;
-  QPointer<QStatusBar> statusBar;
-  QPointer<QLabel> statusLabel;
-  QPointer<QTabBar> tabs;
-  QPointer<QAction> action;
-  QPointer<QMenu> menu;
-  QPointer<QTimer> timer;
-  std::vector<QtGadget*> children;
-  std::vector<ObjectRef> extras;  // one per list row or tab
-  std::vector<QtGadget*> okButtons, cancelButtons;
-  KeyFilter filter;
-
-  // Layout: the edges held, and the shape last set by the program together
-  // with the parent's client size at that moment. Shapes are always derived
-  // from these, so repeated resizes do not accumulate rounding.
-  bool edge[4] = {false, false, false, false};
-  QRect ref;
-  QSize refParent;
-  QSize laidOut{-1, -1};  // client size the children currently fit
-
-  bool enabled = true;
-  bool pendingShow = false;  // a new window shows at the next event pass unless hidden first
-  bool quiet = false;        // programmatic changes raise no events
-  bool frameKnown = false;
-  QMargins frame;
-  // The outer size a window was created with while its frame was only a
-  // guess; it is applied again whenever a better guess or the real frame arrives.
-  bool outerPending = false;
-  QSize outerAsked;
-  QMargins guessed;
-  QMargins minGuessed;  // the frame the minimum size was set under
-  int minW = 0, minH = 0;
-  int tag = 0;
-  int ticks = 0;
-  // Timers tick on a fixed schedule: tick n is due at epoch + n * period.
-  int64_t periodNs = 0;
-  std::chrono::steady_clock::time_point epoch;
-  int64_t slot = 0;
-};
 
 namespace {
 
@@ -221,10 +177,11 @@ class QtWindowWidget : public QWidget {
         }
       }
     }
-    // A key no control took reaches the hook from the window (Escape and Return close some).
+    // A key no control took reaches the hook from the window (Escape and Return close some);
+    // a held key counts once.
     const int vk = VirtualKey(e->key(), e->modifiers());
     if (vk && g_->enabled) {
-      gui_->Raise(e->isAutoRepeat() ? EVENT_KEYREPEAT : EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
+      if (!e->isAutoRepeat()) gui_->Raise(EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
       e->accept();
       return;
     }
@@ -307,10 +264,6 @@ class QtCanvas : public QWidget {
     painting_ = false;
   }
 
-  void RedrawWhole() {
-    canvas_.RedrawWhole();
-    update();
-  }
   OffscreenCanvas& Canvas() { return canvas_; }
 
  protected:
@@ -336,26 +289,11 @@ class QtCanvas : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEDOWN, ButtonCode(e->button()), e); }
   void mouseReleaseEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEUP, ButtonCode(e->button()), e); }
   void mouseMoveEvent(QMouseEvent* e) override { Mouse(EVENT_MOUSEMOVE, HeldCode(e->buttons()), e); }
-  void wheelEvent(QWheelEvent* e) override {
-    wheel_ += e->angleDelta().y();
-    const int steps = wheel_ / 120;
-    wheel_ -= steps * 120;
-    if (steps) {
-      const QPointF p = e->position();
-      gui_->Raise(EVENT_MOUSEWHEEL, g_, steps, int(std::floor(p.x())), int(std::floor(p.y())), Mods(e->modifiers()));
-    }
-    e->accept();
-  }
+  // A held key counts once.
   void keyPressEvent(QKeyEvent* e) override {
     const int vk = VirtualKey(e->key(), e->modifiers());
     if (!vk) return QWidget::keyPressEvent(e);
-    gui_->Raise(e->isAutoRepeat() ? EVENT_KEYREPEAT : EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
-    e->accept();
-  }
-  void keyReleaseEvent(QKeyEvent* e) override {
-    const int vk = VirtualKey(e->key(), e->modifiers());
-    if (!vk) return QWidget::keyReleaseEvent(e);
-    if (!e->isAutoRepeat()) gui_->Raise(EVENT_KEYUP, g_, vk, 0, 0, Mods(e->modifiers()));
+    if (!e->isAutoRepeat()) gui_->Raise(EVENT_KEYDOWN, g_, vk, 0, 0, Mods(e->modifiers()));
     e->accept();
   }
 
@@ -387,7 +325,6 @@ class QtCanvas : public QWidget {
   QtGadget* g_;
   OffscreenCanvas canvas_;
   bool painting_ = false;
-  int wheel_ = 0;
 };
 
 namespace {
@@ -715,11 +652,6 @@ Gadget* QtGui::CreateListBox(int x, int y, int w, int h, Gadget* parent, int sty
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   auto extraAt = [g](int row) { return row >= 0 && row < int(g->extras.size()) ? g->extras[size_t(row)] : nullptr; };
-  QObject::connect(list, &QListWidget::itemSelectionChanged, list, [this, g, extraAt] {
-    if (g->quiet) return;
-    const int row = SelectedItem(g);
-    Raise(EVENT_GADGETSELECT, g, row, 0, 0, 0, extraAt(row));
-  });
   QObject::connect(list, &QListWidget::itemActivated, list, [this, g, list, extraAt](QListWidgetItem* item) {
     const int row = list->row(item);
     Raise(EVENT_GADGETACTION, g, row, 0, 0, 0, extraAt(row));
@@ -768,6 +700,7 @@ Gadget* QtGui::CreateCanvas(int x, int y, int w, int h, Gadget* parent, int styl
   QtGadget* g = Make(GadgetKind::Canvas, parent, x, y, w, h, style);
   auto* canvas = new QtCanvas(this, g, ClientWidget(parent));
   g->widget = canvas;
+  g->canvas = &canvas->Canvas();
   Place(g, x, y, w, h);
   if (parent) canvas->show();
   return g;
@@ -1224,34 +1157,10 @@ void QtGui::WaitSystem() {
 
 void QtGui::Exit(int status) { std::exit(status); }
 
-QWidget* QtGui::WidgetOf(Gadget* g) const { return Q(g)->widget; }
-QWidget* QtGui::ClientOf(Gadget* g) const {
-  QtGadget* q = Q(g);
-  return q->client ? q->client.data() : q->widget.data();
-}
-QAction* QtGui::ActionOf(Gadget* g) const { return Q(g)->action; }
-QMenu* QtGui::MenuOf(Gadget* g) const { return Q(g)->menu; }
-QTimer* QtGui::TimerOf(Gadget* g) const { return Q(g)->timer; }
-
 QtGui::CanvasFrames QtGui::FramesOf(Gadget* canvas) const {
-  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
-  if (!c) return {};
-  return {c->Canvas().presented, c->Canvas().partial, c->Canvas().skipped};
+  const QtGadget* q = Q(canvas);
+  if (!q->widget || !q->canvas) return {};
+  return {q->canvas->presented, q->canvas->partial, q->canvas->skipped};
 }
-
-void QtGui::RedrawWhole(Gadget* canvas) {
-  if (auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data())) c->RedrawWhole();
-}
-
-QImage QtGui::CanvasPicture(Gadget* canvas) const {
-  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
-  return c ? c->Canvas().Picture().copy() : QImage();
-}
-
-Gfx* QtGui::CanvasGraphics(Gadget* canvas) const {
-  auto* c = dynamic_cast<QtCanvas*>(Q(canvas)->widget.data());
-  return c ? &c->Canvas().Graphics() : nullptr;
-}
-QMargins QtGui::FrameOf(Gadget* window) const { return Frame(Q(window)); }
 
 }  // namespace bg

@@ -3,17 +3,11 @@
 #include <string>
 #include <vector>
 
-#include <QImage>
 #include <QMargins>
 
-#include "platform/gfx.h"
 #include "platform/gui.h"
 
-class QAction;
-class QMenu;
 class QObject;
-class QTimer;
-class QWidget;
 
 // The gadget layer over Qt 6 Widgets, with the semantics of MemoryGui.
 //
@@ -98,28 +92,14 @@ class QtGui : public Gui {
   void WaitSystem() override;
   void Exit(int status) override;
 
-  // The toolkit objects behind a gadget, for tests and diagnostics.
-  QWidget* WidgetOf(Gadget* g) const;  // windows and controls
-  QWidget* ClientOf(Gadget* g) const;  // where a container's children live
-  QAction* ActionOf(Gadget* g) const;  // menus and menu items
-  QMenu* MenuOf(Gadget* g) const;      // menus that hold items
-  QTimer* TimerOf(Gadget* g) const;
-  // Outer frame minus client widget, as currently assumed for a window.
-  QMargins FrameOf(Gadget* window) const;
-
   // A canvas redraws only what changed since the frame on screen. For
-  // measurements and tests: draw every frame whole instead, count the frames
-  // drawn (whole or in part) and left as they were, and draw a canvas's
-  // current frame again whole.
+  // measurements: draw every frame whole instead, and count the frames drawn
+  // (whole or in part) and left as they were.
   void SetRepaintAll(bool on) { repaintAll_ = on; }
   struct CanvasFrames {
     long long presented = 0, partial = 0, skipped = 0;
   };
   CanvasFrames FramesOf(Gadget* canvas) const;
-  void RedrawWhole(Gadget* canvas);
-  // The picture a canvas shows, and the context it draws with.
-  QImage CanvasPicture(Gadget* canvas) const;
-  Gfx* CanvasGraphics(Gadget* canvas) const;
 
  private:
   friend struct QtGadget;

@@ -34,7 +34,7 @@ struct HookTest : ::testing::Test {
   }
   static TBlock& B(int x, int y) { return gGame.Blocks[size_t(x * gGame.BlockAH + y)]; }
 
-  MemoryGui& gui() { return world.gui; }
+  test::TestGui& gui() { return world.gui; }
 };
 
 }  // namespace
@@ -89,11 +89,10 @@ TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
 // at the smaller of the two, the background at each.
 TEST_F(HookTest, ScaleRuleCases) {
   const struct {
-    int cw, ch;
+    int cw, ch, scrollTotal;
     float scale, backX, backY;
-    int scrollTotal;
-  } cases[] = {{536, 804, 2.0f, 2.0f, 3.0f, 536}, {804, 536, 2.0f, 3.0f, 2.0f, 536}, {268, 268, 1.0f, 1.0f, 1.0f, 268},
-               {100, 100, 0.6f, 0.6f, 0.6f, 160}, {268, 100, 0.6f, 1.0f, 0.6f, 160}, {67, 1072, 0.6f, 0.6f, 4.0f, 160}};
+  } cases[] = {{536, 804, 536, 2.0f, 2.0f, 3.0f}, {804, 536, 536, 2.0f, 3.0f, 2.0f}, {268, 268, 268, 1.0f, 1.0f, 1.0f},
+               {100, 100, 160, 0.6f, 0.6f, 0.6f}, {268, 100, 160, 0.6f, 1.0f, 0.6f}, {67, 1072, 160, 0.6f, 0.6f, 4.0f}};
   for (const auto& c : cases) {
     gui().SetShape(gCan, 0, 40, c.cw, c.ch);
     ApplyCanvasScale();
@@ -102,12 +101,11 @@ TEST_F(HookTest, ScaleRuleCases) {
     EXPECT_EQ(s.SCALEX, s.SCALEY);
     EXPECT_FLOAT_EQ(s.BACKSCALEX, c.backX) << c.cw << "x" << c.ch;
     EXPECT_FLOAT_EQ(s.BACKSCALEY, c.backY) << c.cw << "x" << c.ch;
-    EXPECT_EQ(MemoryGui::M(gHScroll)->total, c.scrollTotal);
-    EXPECT_EQ(MemoryGui::M(gHScroll)->visible, c.cw);
+    EXPECT_TRUE(MemoryGui::M(gHScroll)->total == c.scrollTotal && MemoryGui::M(gHScroll)->visible == c.cw);
   }
   // A resize by the user applies the rule; the ratio menu keeps the width.
   gui().SetMinWindowSize(gMainWindow, 0, 0);
-  gui().ResizeWindow(gMainWindow, 100, 100);
+  gui().SetShape(gMainWindow, 0, 0, 100, 100);
   EXPECT_FLOAT_EQ(gView.scale.SCALEX, 0.6f);
   world.Send(EVENT_MENUACTION, menu_game_ratio);
   EXPECT_EQ(gui().Width(gMainWindow), 100);
@@ -153,8 +151,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   EXPECT_FALSE(gui().Hidden(gWinWindow));
   EXPECT_EQ(gui().Text(gWinText), "You have won!");
   EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");
-  EXPECT_FALSE(gui().Enabled(gMainWindow));
-  EXPECT_FALSE(gui().Enabled(gCan));
+  EXPECT_FALSE(gui().Enabled(gMainWindow) || gui().Enabled(gCan));
   EXPECT_EQ(gui().Focus(), gWinWindow);
   EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);
   EXPECT_TRUE(world.audio.played.empty());

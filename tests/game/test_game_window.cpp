@@ -21,7 +21,10 @@
 #include "platform/sound.h"
 #include "render/background.h"
 #include "render/board.h"
+#include "render/scale.h"
+#include "tests/support/qt_probe.h"
 #include "tests/support/scratch.h"
+#include "tests/support/world.h"
 
 using namespace bg;
 
@@ -30,19 +33,12 @@ namespace {
 QtGui* gQt = nullptr;
 MemoryAudio gAudio;
 
-QWidget* Canvas() { return gQt->WidgetOf(gCan); }
-
-// Lets the timer tick for a while: for the checks of what the ticks themselves draw.
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+QWidget* Canvas() { return test::WidgetOf(gCan); }
 
 // Redraw paints before it returns, so the grabbed frame shows the state right now.
 QImage Frame() {
   gQt->Redraw(gCan);
-  return gQt->CanvasPicture(gCan).convertToFormat(QImage::Format_RGB32);
+  return test::CanvasPicture(gCan).convertToFormat(QImage::Format_RGB32);
 }
 
 // A block's centre in canvas pixels.
@@ -66,13 +62,13 @@ void Click(int id, Qt::MouseButton button) {
 // has the input focus (which a window manager gives a new window; Xvfb has none).
 void PressKey(Gadget* window, const char* key) {
   const std::string cmd =
-      "xdotool windowfocus --sync " + std::to_string(gQt->WidgetOf(window)->winId()) + " key " + key;
+      "xdotool windowfocus --sync " + std::to_string(test::WidgetOf(window)->winId()) + " key " + key;
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
 // The window is shown, framed and holds the keyboard focus.
 void ExpectActive(Gadget* window) {
-  QWidget* w = gQt->WidgetOf(window);
+  QWidget* w = test::WidgetOf(window);
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->isVisible(); }));
   ASSERT_TRUE(QTest::qWaitForWindowActive(w)) << "no keyboard focus for " << gQt->Text(window);
 }
@@ -89,13 +85,7 @@ void ExpectOneWholeLine(QLabel* label) {
 
 int Brightness(QRgb c) { return qRed(c) + qGreen(c) + qBlue(c); }
 
-void Send(int id, Gadget* source, int data = 0) {
-  Event ev;
-  ev.id = id;
-  ev.source = source;
-  ev.data = data;
-  Hook(ev);
-}
+Event Send(int id, Gadget* source, int data = 0) { return test::World::Send(id, source, data); }
 
 class GameWindow : public ::testing::Test {
  protected:
@@ -111,15 +101,14 @@ class GameWindow : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Initialise(error, true)) << error;
     gView.back.firstgame = false;  // no opening flash over the pictures we read
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(gQt->WidgetOf(gMainWindow)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(test::WidgetOf(gMainWindow)));
   }
 };
 
 TEST_F(GameWindow, FirstFrameShowsTheFramedBoardAtItsPlace) {
-  ASSERT_TRUE(gQt->WidgetOf(gMainWindow)->isVisible());
+  ASSERT_TRUE(test::WidgetOf(gMainWindow)->isVisible());
   const QImage img = Frame();
-  ASSERT_FALSE(img.isNull());
-  ASSERT_EQ(img.width(), gQt->Width(gCan));
+  ASSERT_EQ(img.width(), gQt->Width(gCan));  // a frame is there
   // The frame grows outward from the board's edge: the pixel just left of the board is black.
   const Scale& s = gView.scale;
   const float framex = gView.framex, framey = gView.framey;
@@ -144,11 +133,10 @@ TEST_F(GameWindow, FirstFrameShowsTheFramedBoardAtItsPlace) {
 
 TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
   Send(EVENT_MENUACTION, menu_multiplayer);
-  QWidget* win = gQt->WidgetOf(gMultiWindow);
+  QWidget* win = test::WidgetOf(gMultiWindow);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
-  QTabBar* bar = gQt->WidgetOf(gMultiTabber)->findChild<QTabBar*>();
-  ASSERT_NE(bar, nullptr);
-  ASSERT_EQ(bar->count(), 4);
+  QTabBar* bar = test::WidgetOf(gMultiTabber)->findChild<QTabBar*>();
+  ASSERT_TRUE(bar && bar->count() == 4);
   EXPECT_GE(gQt->Width(gMultiWindow), 350);
   for (int i = 0; i < bar->count(); ++i) {
     EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString() << " runs past the tab row";
@@ -159,7 +147,7 @@ TEST_F(GameWindow, MultiplayerTabsAndLabelsFit) {
   for (int page = 0; page < 4; ++page) {
     bar->setCurrentIndex(page);  // as a click on the tab does: the page shows at once
     for (QLabel* label : win->findChildren<QLabel*>())
-      if (label->isVisible() && label->parentWidget() == gQt->ClientOf(gMultiTabber)) {
+      if (label->isVisible() && label->parentWidget() == test::QtOf(gMultiTabber)->client) {
         ExpectOneWholeLine(label);
         ++labels;
       }
@@ -177,15 +165,13 @@ TEST_F(GameWindow, WinWindowFitsALongWinnersName) {
   PresentClick(Apply(gGame, Move{Id(2, 2), CLICK_UNCOVER, 0}));
   ASSERT_EQ(gGame.GameStatus, GAME_OVER);
   ASSERT_EQ(gQt->Text(gWinText), name + " has won!");
-  QWidget* win = gQt->WidgetOf(gWinWindow);
+  QWidget* win = test::WidgetOf(gWinWindow);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
-  auto* text = static_cast<QLabel*>(gQt->WidgetOf(gWinText));
+  auto* text = static_cast<QLabel*>(test::WidgetOf(gWinText));
   ExpectOneWholeLine(text);
   EXPECT_EQ(text->geometry().right() + 1, win->width()) << "the label spans the client area";
-  EXPECT_GT(gQt->Width(gWinWindow), 200);
-  EXPECT_LE(gQt->Width(gWinWindow), gQt->DesktopWidth());
-  EXPECT_GE(gQt->X(gWinWindow), 0);
-  EXPECT_LE(gQt->X(gWinWindow) + gQt->Width(gWinWindow), gQt->DesktopWidth());
+  const int x = gQt->X(gWinWindow), w = gQt->Width(gWinWindow);
+  EXPECT_TRUE(w > 200 && x >= 0 && x + w <= gQt->DesktopWidth()) << "at " << x << ", " << w << " wide";
   Send(EVENT_WINDOWCLOSE, gWinWindow);
   gGame.Players.clear();
   // Alone, won by a click of the mouse: the described window, over a disabled main window.
@@ -208,8 +194,7 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
     ExpectActive(window);
     PressKey(window, key);
     EXPECT_TRUE(QTest::qWaitFor([&] { return gQt->Hidden(window); })) << key << " left " << gQt->Text(window) << " open";
-    EXPECT_TRUE(gQt->Enabled(gMainWindow));
-    EXPECT_TRUE(gQt->Enabled(gCan));
+    EXPECT_TRUE(gQt->Enabled(gMainWindow) && gQt->Enabled(gCan));
   };
   Send(EVENT_MENUACTION, menu_help_about);
   closedByKey(gAboutWindow, "Escape");
@@ -231,18 +216,18 @@ TEST_F(GameWindow, EscapeAndReturnCloseTheDialogs) {
 TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   ASSERT_TRUE(NewGame(12, 10, 15, 1, 0.0f, 1));
   gQt->SetShape(gMainWindow, 40, 40, 420, 400);
-  Pump(300);
+  QTest::qWait(300);
   const auto same = [](const char* step) {
-    Pump(60);
+    QTest::qWait(60);
     for (Gadget* c : {gCan, gCanScore}) {
-      const QImage shown = gQt->CanvasPicture(c);
-      gQt->RedrawWhole(c);
-      EXPECT_TRUE(!shown.isNull() && shown == gQt->CanvasPicture(c)) << step << (c == gCan ? " (board)" : " (score)");
+      const QImage shown = test::CanvasPicture(c);
+      test::QtOf(c)->canvas->RedrawWhole();  // what drawing every frame whole would show
+      EXPECT_TRUE(!shown.isNull() && shown == test::CanvasPicture(c)) << step << (c == gCan ? " (board)" : " (score)");
     }
   };
   same("new field");
   const auto rest = gQt->FramesOf(gCan);
-  Pump(300);
+  QTest::qWait(300);
   EXPECT_EQ(gQt->FramesOf(gCan).presented, rest.presented) << "a board at rest is not drawn";
   EXPECT_GT(gQt->FramesOf(gCan).skipped, rest.skipped + 5);
   QTest::mouseMove(Canvas(), Centre(Id(3, 3)));
@@ -250,27 +235,27 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   const QPoint p = Centre(Id(9, 7));
   QTest::mouseMove(Canvas(), p);
   same("pointer over another");
-  const QRgb before = gQt->CanvasPicture(gCan).pixel(p);
+  const QRgb before = test::CanvasPicture(gCan).pixel(p);
   QTest::mousePress(Canvas(), Qt::LeftButton, {}, p);
   same("button held");
   QTest::mouseRelease(Canvas(), Qt::LeftButton, {}, p);
   same("revealed");
   ASSERT_EQ(B(Id(9, 7)).Revealed, 1);
-  EXPECT_NE(gQt->CanvasPicture(gCan).pixel(p), before) << "the revealed look differs from the covered one";
+  EXPECT_NE(test::CanvasPicture(gCan).pixel(p), before) << "the revealed look differs from the covered one";
   EXPECT_GT(gQt->FramesOf(gCan).partial, rest.partial);
   int covered = 0;
   while (B(covered).Revealed) ++covered;
   Click(covered, Qt::RightButton);
   same("flagged");
   ASSERT_EQ(B(covered).flag, 1);
-  const QRgb flag = gQt->CanvasPicture(gCan).pixel(Centre(covered) + QPoint(0, -2));
+  const QRgb flag = test::CanvasPicture(gCan).pixel(Centre(covered) + QPoint(0, -2));
   EXPECT_GT(qRed(flag), qBlue(flag) + 40) << "a red flag";
-  Pump(1000);
+  QTest::qWait(1000);
   same("a second later");
   Send(EVENT_MENUACTION, menu_game_theme);
   same("plain background");
   gQt->SetShape(gMainWindow, 40, 40, 240, 250);
-  Pump(200);
+  QTest::qWait(200);
   Send(EVENT_GADGETACTION, gHScroll, 20);
   same("smaller and scrolled");
   Send(EVENT_MENUACTION, menu_game_theme);
@@ -283,14 +268,8 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
   ASSERT_TRUE(NewGame(12, 10, 15, 1, 0.0f, 1));
   gOptions.oEffects = 0;
   same("opening effect");
-  Pump(300);
+  QTest::qWait(300);
   same("opening effect later");
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -115,10 +115,10 @@ TEST(FieldReader, EveryFieldKindHasItsLayoutAndRoundTrips) {
   w.MLong(0x0102030405060708LL);
   w.MDouble(68740.0);
   w.MString("xy");
-  w.MLine("\xC4\x8A\xC3\xA9");           // above 255 is '?', é is 0xE9
+  w.MLine("\xC4\x8A\xC3\xA9\xC2\x80\xC2\x9F");  // above 255 is '?', é is 0xE9, U+0080 and U+009F their own codes
   w.MLine(std::string("a\nb\0c", 5));  // a break inside a line would shift every later field
   const Bytes layout = {0xEF, 0xBE, 8, 7, 6, 5, 4, 3, 2, 1, 0x00, 0x00, 0x00, 0x00, 0x40, 0xC8, 0xF0, 0x40,
-                        'x', 'y', '?', 0xE9, 13, 10, 'a', '?', 'b', '?', 'c', 13, 10};
+                        'x', 'y', '?', 0xE9, 0x80, 0x9F, 13, 10, 'a', '?', 'b', '?', 'c', 13, 10};
   EXPECT_EQ(Bytes(w.Bytes().begin(), w.Bytes().end()), layout);
   for (int v : {0, 127, 128, 255}) w.MByte(uint8_t(v));
   for (int v : {0, 0x7FFF, 0x8000, 0xFFFF}) w.MShort(uint16_t(v));
@@ -126,7 +126,7 @@ TEST(FieldReader, EveryFieldKindHasItsLayoutAndRoundTrips) {
   for (int64_t v : longs) w.MLong(v);
   for (uint32_t v : floats) w.MFloat(std::bit_cast<float>(v));
   for (uint64_t v : doubles) w.MDouble(std::bit_cast<double>(v));
-  for (const char* t : {"plain", "", "\xC3\xA9t\xC3\xA9 \xC3\xBF"}) w.MLine(t);
+  for (const char* t : {"plain", "", "\xC3\xA9t\xC3\xA9 \xC3\xBF", "\xC2\x80\xC2\x9F"}) w.MLine(t);
   w.MString("caf\xC3\xA9");
   w.MBytes(raw);
   FieldReader r(w.Bytes().subspan(layout.size()));
@@ -136,7 +136,7 @@ TEST(FieldReader, EveryFieldKindHasItsLayoutAndRoundTrips) {
   for (int64_t v : longs) EXPECT_EQ(r.ReadLong(), v);
   for (uint32_t v : floats) EXPECT_EQ(std::bit_cast<uint32_t>(r.ReadFloat()), v);
   for (uint64_t v : doubles) EXPECT_EQ(std::bit_cast<uint64_t>(r.ReadDouble()), v);
-  for (const char* t : {"plain", "", "\xC3\xA9t\xC3\xA9 \xC3\xBF"}) EXPECT_EQ(r.ReadLine(), t);
+  for (const char* t : {"plain", "", "\xC3\xA9t\xC3\xA9 \xC3\xBF", "\xC2\x80\xC2\x9F"}) EXPECT_EQ(r.ReadLine(), t);
   EXPECT_EQ(r.ReadString(4), "caf\xC3\xA9");
   EXPECT_EQ(r.ReadBytes(4), Bytes(raw, raw + 4));
   EXPECT_TRUE(r.Ok());

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
 #include "platform/backends/sdl_audio.h"
@@ -31,11 +30,8 @@ int PeakOfOutput(const std::string& out, size_t from, size_t bytes, int enough =
   for (;;) {
     const std::vector<uint8_t> data = ReadFile(out);
     int peak = 0;
-    for (size_t i = from & ~size_t(1); i + 1 < data.size(); i += 2) {
-      int16_t v;
-      std::memcpy(&v, &data[i], 2);
-      peak = std::max(peak, std::abs(int(v)));
-    }
+    for (size_t i = from & ~size_t(1); i + 1 < data.size(); i += 2)
+      peak = std::max(peak, std::abs(int(int16_t(data[i] | data[i + 1] << 8))));  // little-endian samples
     if (peak > enough || data.size() >= from + bytes || std::chrono::steady_clock::now() >= end) return peak;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -60,14 +56,11 @@ TEST(DiskAudio, PlaysLoadedSoundsOnGrowingChannelsAndRefusesBadFiles) {
     audio.PlaySound(sound.get());  // the first still plays: a second channel is added
     EXPECT_EQ(audio.Channels(), 2);
     EXPECT_GT(PeakOfOutput(out, started, 10 * 44100 * 4, 8000), 8000) << "no sound within 10 s of output";
-    const auto bad = TempPath("bad.wav");
-    WriteFile(bad, std::vector<uint8_t>(3000, 0x37));
-    EXPECT_FALSE(audio.LoadSound(bad));
     const auto bytes = ReadFile(wav);
-    WriteFile(bad, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
-    EXPECT_FALSE(audio.LoadSound(bad));
-    EXPECT_FALSE(audio.LoadSound(TempPath("missing.wav")));
-    EXPECT_FALSE(audio.LoadSound(TempDir()));
+    WriteFile(TempPath("junk.wav"), std::vector<uint8_t>(3000, 0x37));
+    WriteFile(TempPath("half.wav"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() / 2)));
+    for (const std::string& bad : {TempPath("junk.wav"), TempPath("half.wav"), TempPath("missing.wav"), TempDir()})
+      EXPECT_FALSE(audio.LoadSound(bad)) << bad;
     audio.PlaySound(nullptr);
     audio.Shutdown();
   }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <tuple>
@@ -25,33 +24,17 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace bg {
 namespace {
 
-struct Event {
-  const Pixmap* tex = nullptr;
-  int blend = 0;
-  std::vector<Vertex> v;
-};
-
+// Keeps the vertices of each batch it is sent.
 class RecordingSink : public DrawSink {
  public:
-  void Draw(const TexSource& tex, int blend, const Vertex* v, int quads) override {
-    events.push_back(Event{tex.pixels, blend, std::vector<Vertex>(v, v + quads * 4)});
-  }
+  void Draw(const TexSource&, int, const Vertex* v, int quads) override { batches.emplace_back(v, v + quads * 4); }
   void Clip(int, int, int, int) override {}
   void Clear(uint8_t, uint8_t, uint8_t) override {}
-  std::vector<Event> events;
-  std::vector<Vertex> AllVertices() const {
-    std::vector<Vertex> all;
-    for (const auto& e : events) all.insert(all.end(), e.v.begin(), e.v.end());
-    return all;
-  }
+  std::vector<std::vector<Vertex>> batches;
 };
 
 Image MakeImage(int w, int h) {
-  Image img;
-  img.width = img.pixels.width = w;
-  img.height = img.pixels.height = h;
-  img.pixels.rgba.assign(size_t(w) * h * 4, 255);
-  return img;
+  return Image{w, h, {w, h, std::vector<uint8_t>(size_t(w) * h * 4, 255)}, true, nullptr};
 }
 
 class Draw : public ::testing::Test {
@@ -60,7 +43,9 @@ class Draw : public ::testing::Test {
   BatchGfx g{&sink};
   std::vector<Vertex> Flush() {
     g.Flip();
-    return sink.AllVertices();
+    std::vector<Vertex> all;
+    for (const auto& b : sink.batches) all.insert(all.end(), b.begin(), b.end());
+    return all;
   }
 };
 
@@ -88,11 +73,8 @@ TEST_F(Draw, GeometryOfImagesRectanglesOutlinesAndLines) {
        [&] { g.SetScale(3, 3), g.SetRotation(45), g.DrawLine(10, 50, 20, 50); }, 4, {{0, 10, 50}, {2, 21, 51}}},
   };
   for (const auto& c : cases) {
-    sink.events.clear();
-    g.SetScale(1, 1);
-    g.SetOrigin(0, 0);
-    g.SetRotation(0);
-    g.SetPolygonMode(GL_MODE_FILL);
+    sink.batches.clear();
+    g = BatchGfx(&sink);  // each case from a fresh context
     c.draw();
     const auto v = Flush();
     ASSERT_EQ(v.size(), c.count) << c.what;
@@ -109,30 +91,22 @@ TEST_F(Draw, OneTextureAndBlendShareABatchAndAFullBufferIsSent) {
   g.DrawImage(&b, 0, 0);
   for (int i = 0; i < Batcher::kMaxQuads + 5; ++i) g.DrawRect(0, 0, 1, 1);
   g.Flip();
-  ASSERT_EQ(sink.events.size(), 4u);
-  EXPECT_EQ(sink.events[0].v.size(), 400u);
-  EXPECT_EQ(sink.events[2].v.size(), size_t(Batcher::kMaxQuads) * 4);
-  EXPECT_EQ(sink.events[3].v.size(), 20u);
+  ASSERT_EQ(sink.batches.size(), 4u);
+  EXPECT_EQ(sink.batches[0].size(), 400u);
+  EXPECT_EQ(sink.batches[2].size(), size_t(Batcher::kMaxQuads) * 4);
+  EXPECT_EQ(sink.batches[3].size(), 20u);
 }
 
 TEST_F(Draw, NothingToDrawIsHarmless) {
   Image empty;
   g.DrawImage(nullptr, 0, 0);
   g.DrawImage(&empty, 0, 0);
-  g.SetImageFont(nullptr);
-  g.DrawText("abc", 0, 0);
+  g.DrawText("abc", 0, 0);  // no font
   EXPECT_TRUE(Flush().empty());
 }
 
 ImageFont MakeFont() {
-  ImageFont f;
-  f.size = 10;
-  f.ascent = 8;
-  f.descent = 2;
-  f.height = 11;
-  f.atlas.width = 16;
-  f.atlas.height = 16;
-  f.atlas.rgba.assign(16 * 16 * 4, 255);
+  ImageFont f{10, 8, 2, 11, {}, {16, 16, std::vector<uint8_t>(16 * 16 * 4, 255)}, nullptr};
   f.glyphs[int('A')] = Glyph{1, 1, 5, 7, 1, 7, 6};
   f.glyphs[int('?')] = Glyph{1, 9, 3, 6, 0, 6, 4};  // what stands for every glyph the font lacks
   f.glyphs[int(' ')] = Glyph{0, 0, 0, 0, 0, 0, 3};

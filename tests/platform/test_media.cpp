@@ -24,9 +24,8 @@ std::vector<uint8_t> Noise(size_t n, unsigned seed) {
 
 // Missing, empty, cut short, corrupt or garbage: no picture, no crash.
 TEST(LoadImage, BadFilesGiveNull) {
-  EXPECT_FALSE(LoadImage(TempPath("does_not_exist.png")));
-  EXPECT_FALSE(LoadImage(TempDir()));
-  EXPECT_FALSE(LoadImage("/dev/zero"));
+  for (const std::string& path : {TempPath("does_not_exist.png"), TempDir(), std::string("/dev/zero")})
+    EXPECT_FALSE(LoadImage(path)) << path;
   const auto png = TempPath("noise.png"), jpg = TempPath("noise.jpg"), bad = TempPath("bad");
   WritePicture(png, 40, 30, 4, Noise(40 * 30 * 4, 3));
   WritePicture(jpg, 64, 64, 3, Noise(64 * 64 * 3, 11), 90);
@@ -68,9 +67,8 @@ TEST(LoadImage, SizeCapIsSixteenKSideAndSixtyFourMegapixels) {
   ASSERT_TRUE(edge);
   EXPECT_EQ(At(*edge, 0, 0), (std::array<int, 4>{255, 255, 255, 255}));
   EXPECT_EQ(At(*edge, 1, 0)[3], 0);
-  EXPECT_FALSE(LoadImage(mono(16385, 1)));
-  EXPECT_FALSE(LoadImage(mono(1, 16385)));
-  EXPECT_FALSE(LoadImage(mono(8193, 8193)));  // under the side cap, over 64 M pixels
+  for (auto [w, h] : {std::pair{16385, 1}, {1, 16385}, {8193, 8193}})  // the last only over 64 M pixels
+    EXPECT_FALSE(LoadImage(mono(w, h))) << w << "x" << h;
 }
 
 // Glyph bounds inside the atlas are checked on every input by fuzz/fuzz_fonts.cpp.
@@ -90,10 +88,8 @@ TEST(LoadImageFont, RendersLatin1SmoothedAndRefusesBadInput) {
   }
   EXPECT_GT(partial, 100);  // anti-aliased edges
 
-  EXPECT_FALSE(LoadImageFont(TempPath("nofont.ttf"), 12));
-  EXPECT_FALSE(LoadImageFont(path, 0));
-  EXPECT_FALSE(LoadImageFont(path, 100000));
-  EXPECT_FALSE(LoadImageFont(TempDir(), 12));
+  for (auto [file, size] : {std::pair{TempPath("nofont.ttf"), 12}, {path, 0}, {path, 100000}, {TempDir(), 12}})
+    EXPECT_FALSE(LoadImageFont(file, size)) << file << " at " << size;
   const auto bad = TempPath("garbage.ttf");
   const auto bytes = ReadFile(path);
   for (size_t n : {size_t(0), size_t(500), bytes.size() / 10}) {

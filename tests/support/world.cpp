@@ -19,7 +19,22 @@
 namespace bg::test {
 
 namespace {
-// The window's game, view and resources, the sessions and the options back to their start-up values.
+// The gadgets die with their backend: no later test may find one of them in a global.
+void ForgetGadgets() {
+  for (Gadget** g : {&gMainWindow, &gCan, &gCanScore, &gHScroll, &gVScroll, &gOptionWindow, &gOptionWrap,
+       &gOptionWrapTag, &gOptionSound, &gOptionSoundTag, &gOptionBombL, &gOptionBombLTag, &gOptionPan, &gOptionPanTag,
+       &gOptionInvert, &gOptionInvertTag, &gOptionWidth, &gOptionWidthTag, &gOptionHeight, &gOptionHeightTag,
+       &gOptionMines, &gOptionMinesTag, &gOptionOK, &gOptionCancel, &gMultiWindow, &gMultiTabber, &gSettingsColor,
+       &gSettingsColbox, &gSettingsName, &gSettingsNameTag, &gDirectIP, &gDirectIPTag, &gDirectPort, &gDirectPortTag,
+       &gDirectConnect, &gDirectHost, &gDisconnect, &gServerList, &gServerRefresh, &gServerJoin, &gServerHost,
+       &gChatConsole, &gChatInp, &gChatSend, &gChatPList, &gAboutWindow, &gAboutText, &gWinWindow, &gWinText,
+       &gWinTextTime, &menu_game, &menu_game_new, &menu_game_ratio, &menu_game_options, &menu_game_theme,
+       &menu_game_exit, &menu_help, &menu_help_about, &menu_multiplayer_parent, &menu_multiplayer, &menu_player,
+       &menu_player_slap, &menu_player_kick})
+    *g = nullptr;
+  TabSettings = TabDirect = TabServers = TabChat = nullptr;
+}
+
 void ResetGameState() {
   gGame = Game();
   gView = View();
@@ -51,9 +66,7 @@ World::~World() {
   UseRealClock();
 }
 
-TempDir::TempDir() {
-  char cwd[4096];
-  old = getcwd(cwd, sizeof cwd) ? cwd : "/";
+TempDir::TempDir() : old(std::filesystem::current_path()) {
   if (path.empty() || chdir(path.c_str()) != 0) path.clear();
 }
 TempDir::~TempDir() {
@@ -74,13 +87,7 @@ bool World::Start() {
 }
 
 Event World::Send(int id, Gadget* source, int data, int x, int y, ObjectRef extra) {
-  Event ev;
-  ev.id = id;
-  ev.source = source;
-  ev.data = data;
-  ev.x = x;
-  ev.y = y;
-  ev.extra = std::move(extra);
+  Event ev{.id = id, .source = source, .data = data, .x = x, .y = y, .extra = std::move(extra)};
   Hook(ev);
   return ev;
 }

@@ -10,15 +10,19 @@
 // A clean program state over the in-memory backends, for tests.
 namespace bg::test {
 
+struct TestGui : MemoryGui {
+  Gadget* Focus() const { return focus_; }
+};
+
 struct World {
   World();
   ~World();
-  MemoryGui gui;
+  TestGui gui;
   MemoryAudio audio;
   // The whole start-up over the memory backends, in the current directory.
   bool Start();
   // Feeds one event record to the hook.
-  Event Send(int id, Gadget* source, int data = 0, int x = 0, int y = 0, ObjectRef extra = nullptr);
+  static Event Send(int id, Gadget* source, int data = 0, int x = 0, int y = 0, ObjectRef extra = nullptr);
 };
 
 // A fresh directory made current for the test's life.
