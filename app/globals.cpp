@@ -4,7 +4,6 @@ namespace bg {
 
 Options gOptions = DefaultOptions();
 
-SoundRef SExplosion;
 Game gGame;
 View gView;
 Resources gRes;

@@ -11,9 +11,6 @@ namespace bg {
 // The options, read from the settings file at start-up.
 extern Options gOptions;
 
-// The explosion, loaded once.
-extern SoundRef SExplosion;
-
 // The game the main window shows and plays: one per window, and the program has one.
 extern Game gGame;
 // What the board canvas shows of it, and the pictures and fonts it is drawn with.

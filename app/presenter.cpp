@@ -92,7 +92,7 @@ void PresentClick(const ClickOutcome& click) {
   if (!click.ended) return;
   // A late joiner's clock stops where the host's board stopped.
   if (TNet::NetStatus == NET_HOSTING) Hosting().GameOver(gGame.GameTime);
-  if (!click.won && gOptions.oSound == 1) TheAudio().PlaySound(SExplosion.get());
+  if (!click.won && gOptions.oSound == 1) TheAudio().PlaySound(gRes.SExplosion.get());
   if (click.ranked)
     ShowRanking();
   else if (click.won)

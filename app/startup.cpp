@@ -59,7 +59,7 @@ bool Initialise(std::string& error, bool requireResources) {
   gRes.IMineImg = LoadImage("res/bomb.png");
   gRes.IClock = LoadSImage("res/clock.png");
   gRes.ITextBox = LoadSImage("res/textbox.png");
-  SExplosion = TheAudio().LoadSound("res/expl.wav");
+  gRes.SExplosion = TheAudio().LoadSound("res/expl.wav");
   gRes.FArialBold40 = LoadImageFont("res/arialbd.ttf", 40, 4);
   gRes.FArialBold20 = LoadImageFont("res/arialbd.ttf", 20, 4);
   if (requireResources) {
@@ -69,7 +69,7 @@ bool Initialise(std::string& error, bool requireResources) {
         {bool(gRes.IBlock), "res/block.png"},     {bool(gRes.IBlockRev), "res/blockrevealed.png"},
         {bool(gRes.IFlag), "res/flag.png"},       {bool(gRes.IMine && gRes.IMineImg), "res/bomb.png"},
         {bool(gRes.IClock), "res/clock.png"},     {bool(gRes.ITextBox), "res/textbox.png"},
-        {bool(SExplosion), "res/expl.wav"},  {bool(gRes.FArialBold40 && gRes.FArialBold20), "res/arialbd.ttf"}};
+        {bool(gRes.SExplosion), "res/expl.wav"},  {bool(gRes.FArialBold40 && gRes.FArialBold20), "res/arialbd.ttf"}};
     for (auto [ok, file] : loaded) {
       if (!ok) {
         error = std::string("Missing or unreadable resource file: ") + file;

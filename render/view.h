@@ -5,6 +5,7 @@
 
 #include "minefield/game.h"
 #include "platform/random.h"
+#include "platform/sound.h"
 #include "render/simage.h"
 
 // What the board canvas shows of a game, beside the game itself: the design
@@ -46,8 +47,9 @@ struct Background {
   bool firstgame = true;
 };
 
-// The pictures and fonts the drawing uses, loaded once at start-up.
+// The pictures, fonts and the one sound, loaded once at start-up.
 struct Resources {
+  SoundRef SExplosion;
   SImageRef IBack1, IBack2, IBack3, IBackImg;
   SImageRef IBlock, IBlockRev, IFlag, IMine, IClock, ITextBox;
   ImageRef IMineImg;

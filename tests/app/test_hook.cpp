@@ -134,7 +134,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
     world.Send(EVENT_MOUSEDOWN, gCan, 1);
     world.Send(EVENT_MOUSEUP, gCan, 1);
   };
-  SExplosion = std::make_shared<Sound>();  // no res/ here
+  gRes.SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
     gOptions.oSound = sound;
     world.audio.played.clear();

@@ -60,7 +60,7 @@ World::~World() {
   SetSessionEvents(nullptr);
   ForgetGadgets();
   TTab::Tabs.clear();
-  SExplosion.reset();
+  gRes.SExplosion.reset();
   SetAudio(nullptr);
   SetGui(nullptr);
   UseRealClock();
