@@ -41,12 +41,15 @@ void StartBoard(const Game& g, View& v, const Resources& res, bool effects) {
   if (int64_t(g.BlockAW) * int64_t(g.BlockAH) > 3000) v.Flash.effect = -1;
   const int32_t effect = v.Flash.effect;
 
+  // Without an effect no block needs flash state: a big field keeps no memory for it.
+  v.Flash.blocks.clear();
+  if (effect < 0) return;
   const int32_t n = int32_t(g.Blocks.size()), half = n / 2, third = n / 3;
   v.Flash.blocks.assign(g.Blocks.size(), BlockFlash{});
   for (int32_t id = 0; id < n; ++id) {
     BlockFlash& f = v.Flash.blocks[size_t(id)];
     const int32_t x = g.X(id), y = g.Y(id);
-    f.FadeAlpha = effect >= 0 ? 1.0f : 0.0f;
+    f.FadeAlpha = 1.0f;
     switch (effect) {
       case 3:
         f.FadeAlpha = float(v.rng.Rnd(0.5, 5.0));
