@@ -65,24 +65,43 @@ void MakeMines(Game& g, int32_t x, int32_t y, int32_t count, int32_t seed) {
       --remaining;
     }
   }
+  // Each mine counts itself into its neighbours: work in proportion to the mines, not the field.
+  // The neighbourhood is symmetric, so a block a narrow field lists twice still counts twice.
   g.coveredSafe = 0;
+  for (TBlock& b : g.Blocks)
+    if (b.Value != -1) {
+      b.Value = 0;
+      if (!b.Revealed) ++g.coveredSafe;
+    }
   for (int32_t id = 0; id < g.Count(); ++id) {
-    TBlock& b = g.Blocks[size_t(id)];
-    if (b.Value == -1) continue;
-    int8_t v = 0;
+    if (g.Blocks[size_t(id)].Value != -1) continue;
     for (const int32_t a : g.Around(id))
-      if (g.Blocks[size_t(a)].Value == -1) ++v;
-    b.Value = v;
-    if (!b.Revealed) ++g.coveredSafe;
+      if (TBlock& n = g.Blocks[size_t(a)]; n.Value != -1) ++n.Value;
   }
 }
 
 namespace {
 struct RevealFrame {
-  FieldShape::Neighbours around;
-  int32_t id;
-  uint8_t next;    // neighbour index to look at
-  uint8_t called;  // the neighbour `next` has been visited; its flag step is due
+  int32_t id, x, y;
+  uint8_t next;      // neighbour index to look at
+  uint8_t called;    // the neighbour `next` has been visited; its flag step is due
+  uint8_t n;         // how many neighbours it has
+  uint8_t interior;  // away from every edge: its neighbours are fixed offsets
+};
+
+// The rules' neighbour order as offsets, for blocks away from the edges.
+constexpr int8_t kDx[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
+constexpr int8_t kDy[8] = {-1, 0, 1, -1, 1, -1, 0, 1};
+
+inline RevealFrame Frame(const FieldShape& s, int32_t id, int32_t x, int32_t y) {
+  const bool interior = x >= 1 && x <= s.BlockAW - 2 && y >= 1 && y <= s.BlockAH - 2;
+  return {id, x, y, 0, 0, uint8_t(interior ? 8 : s.Around(id).n), uint8_t(interior)};
+}
+
+// The counters a flood changes, kept in locals: stores to the blocks' bytes
+// could otherwise alias them and force a reload at every step.
+struct FloodCounts {
+  int32_t revealed, coveredSafe, flags, recursekill;
 };
 }  // namespace
 
@@ -90,61 +109,91 @@ int32_t Reveal(Game& g, int32_t id, const TPlayer* player, bool unflag, bool top
   // The flood is depth first in neighbour order. It runs on an explicit stack
   // (a big empty field would nest 85000 calls deep) but visits, marks, unflags
   // and counts calls exactly as the nested procedure would.
-  auto mark = [&g, player](TBlock& b) {
-    b.Revealed = 1;
-    ++g.revealed;
-    if (b.Value > -1) --g.coveredSafe;
-    if (player) b.pid = player->id;
-  };
-  auto unflagged = [&g, unflag](TBlock& b) {
-    if (unflag && b.flag) {
-      b.flag = 0;
-      --g.flags;
-    }
-  };
-
   if (top)
     g.recursekill = 0;
   else
     ++g.recursekill;
-  TBlock& self = g.Blocks[size_t(id)];
+  TBlock* const blocks = g.Blocks.data();
+  TBlock& self = blocks[id];
   if (g.recursekill > kRevealLimit) return -2;
   if (self.Revealed == 1) return self.Value;
-  mark(self);
-  if (self.Value != 0) return self.Value;
 
-  static thread_local std::vector<RevealFrame> stack;
-  stack.clear();
-  stack.push_back({g.Around(id), id, 0, 0});
-  while (!stack.empty()) {
-    RevealFrame& f = stack.back();
-    if (f.called) {
-      // Back from the flood of neighbour `next`: its flag step is due.
-      f.called = 0;
-      unflagged(g.Blocks[size_t(f.around.id[f.next++])]);
+  const FieldShape shape = g;
+  const bool marks = player != nullptr;
+  const uint8_t pid = marks ? player->id : kNoPlayer;
+  FloodCounts c{g.revealed, g.coveredSafe, g.flags, g.recursekill};
+  auto mark = [&c, marks, pid](TBlock& b) {
+    b.Revealed = 1;
+    ++c.revealed;
+    if (b.Value > -1) --c.coveredSafe;
+    if (marks) b.pid = pid;
+  };
+  auto unflagged = [&c, unflag](TBlock& b) {
+    if (unflag && b.flag) {
+      b.flag = 0;
+      --c.flags;
     }
-    bool descended = false;
-    while (f.next < f.around.n) {
-      const int32_t nid = f.around.id[f.next];
-      TBlock& n = g.Blocks[size_t(nid)];
-      if (n.Revealed == 0) {
-        // The neighbour's own call: counted even when refused by the limit.
-        ++g.recursekill;
-        if (g.recursekill <= kRevealLimit) {
-          mark(n);
-          if (n.Value == 0) {
-            f.called = 1;
-            stack.push_back({g.Around(nid), nid, 0, 0});  // invalidates f
-            descended = true;
-            break;
+  };
+  // Neighbour k in the rules' order, with where it lies.
+  const int32_t h = shape.BlockAH;
+  const int32_t offset[8] = {-h - 1, -h, -h + 1, -1, 1, h - 1, h, h + 1};
+  auto neighbour = [&shape, &offset](const RevealFrame& f, uint8_t k, int32_t& x, int32_t& y) {
+    if (f.interior) {
+      x = f.x + kDx[k];
+      y = f.y + kDy[k];
+      return f.id + offset[k];
+    }
+    const int32_t n = shape.Around(f.id).id[k];
+    x = shape.X(n);
+    y = shape.Y(n);
+    return n;
+  };
+
+  mark(self);
+  if (self.Value == 0) {
+    // Each frame is a block that opened its area within the call limit, so the
+    // depth is bounded: room for all of it once, and no growth check inside the loop.
+    static thread_local std::vector<RevealFrame> frames;
+    const size_t most = size_t(std::min(shape.Count(), kRevealLimit + 1)) + 1;
+    if (frames.size() < most) frames.resize(most);
+    RevealFrame* const stack = frames.data();
+    size_t depth = 0;
+    stack[depth++] = Frame(shape, id, shape.X(id), shape.Y(id));
+    while (depth > 0) {
+      RevealFrame& f = stack[depth - 1];
+      int32_t nx, ny;
+      if (f.called) {
+        // Back from the flood of neighbour `next`: its flag step is due.
+        f.called = 0;
+        unflagged(blocks[neighbour(f, f.next++, nx, ny)]);
+      }
+      bool descended = false;
+      while (f.next < f.n) {
+        const int32_t nid = neighbour(f, f.next, nx, ny);
+        TBlock& n = blocks[nid];
+        if (n.Revealed == 0) {
+          // The neighbour's own call: counted even when refused by the limit.
+          ++c.recursekill;
+          if (c.recursekill <= kRevealLimit) {
+            mark(n);
+            if (n.Value == 0) {
+              f.called = 1;
+              stack[depth++] = Frame(shape, nid, nx, ny);
+              descended = true;
+              break;
+            }
           }
         }
+        unflagged(n);
+        ++f.next;
       }
-      unflagged(n);
-      ++f.next;
+      if (!descended) --depth;
     }
-    if (!descended) stack.pop_back();
   }
+  g.revealed = c.revealed;
+  g.coveredSafe = c.coveredSafe;
+  g.flags = c.flags;
+  g.recursekill = c.recursekill;
   return self.Value;
 }
 
