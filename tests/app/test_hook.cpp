@@ -39,9 +39,14 @@ struct HookTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
+TEST_F(HookTest, LeftReleaseNeedsAPressOverTheFieldAndRightReleaseFlagsOnlyCoveredBlocks) {
   TBlock* b = &B(3, 3);
+  world.Send(EVENT_MOUSEMOVE, gCan, 0, 2, 2);  // pressed off the board, let go over a block
+  UpdateMouseBlock(gGame, gView);
+  world.Send(EVENT_MOUSEDOWN, gCan, 1);
   PointAt(3 * 9 + 3);
+  world.Send(EVENT_MOUSEUP, gCan, 1);
+  EXPECT_EQ(gGame.revealed, 0);
   world.Send(EVENT_MOUSEUP, gCan, 2);
   EXPECT_EQ(b->flag, 1);
   world.Send(EVENT_MOUSEUP, gCan, 2);
@@ -184,4 +189,33 @@ TEST_F(HookTest, OptionsOkSavesEachFieldToItsKey) {
     EXPECT_EQ(key + "=" + OptionText(Option(key), gOptions), f.line);  // in use as saved
   }
   EXPECT_EQ(gGame.BlockAW, 9);  // takes effect at the next game
+}
+
+// Alone, a middle release chords a number whose marks match it; a wrong mark sets the mine off. The clock
+// catches up at once after a stall, and stops for good with the game, which then takes no more clicks.
+TEST_F(HookTest, ChordsAloneAndTheEndOfALethalGame) {
+  gGame = test::Field(9, 9, 0);
+  gGame.BombLose = 1;
+  B(1, 1).Value = -1;
+  MakeMines(gGame, 0, 0, 0, 1);  // the numbers around it
+  Reveal(gGame, 0, nullptr, false, true);
+  const struct {
+    int button, x, y, revealed;
+    float time;
+  } steps[] = {{3, 0, 0, 1, 5},                                   // nothing marked: nothing
+               {2, 1, 1, 1, 10}, {3, 0, 0, 3, 15},                 // marked: its two safe neighbours
+               {2, 1, 1, 3, 20}, {2, 0, 2, 3, 25}, {3, 0, 1, 81, 30},  // a wrong mark: the field goes up
+               {1, 5, 5, 81, 30}, {2, 5, 5, 81, 30}, {3, 0, 1, 81, 30}};
+  int32_t clock = 10000;
+  for (const auto& s : steps) {
+    test::SetClock(clock += 5000);  // five seconds without a tick
+    world.Send(EVENT_TIMERTICK, nullptr);
+    PointAt(s.x * 9 + s.y);
+    world.Send(EVENT_MOUSEDOWN, gCan, s.button);
+    world.Send(EVENT_MOUSEUP, gCan, s.button);
+    EXPECT_EQ(gGame.revealed, s.revealed) << s.button << " at " << s.x << "," << s.y;
+    EXPECT_FLOAT_EQ(gGame.GameTime, s.time) << s.button << " at " << s.x << "," << s.y;
+  }
+  EXPECT_EQ(gGame.GameStatus, GAME_OVER);
+  EXPECT_EQ(gGame.flags, 1);
 }

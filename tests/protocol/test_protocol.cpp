@@ -53,7 +53,7 @@ struct Peer {
   // l line, b byte, i int, f float.
   void Poll() {
     static const std::map<uint16_t, std::string> kLayout = {
-        {2, "lbbbb"}, {4, "lbbbb"}, {3, "b"}, {5, "l"}, {41, "iiibbif"}, {50, "ibb"}};
+        {2, "lbbbb"}, {4, "lbbbb"}, {3, "b"}, {5, "l"}, {7, ""}, {41, "iiibbif"}, {50, "ibb"}};
     std::vector<uint8_t> block;
     sock.RecvAvail(block, 1 << 20);
     if (block.empty()) return;
@@ -333,4 +333,40 @@ TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
         << k.what;
   }
   EXPECT_EQ(a.Of(5).size(), 4u) << "nothing of the broken frames was relayed";
+}
+
+// A kick needs nothing of the kicked program: its later clicks go nowhere, and the others see it leave.
+TEST_F(Protocol, AKickedPeerThatIgnoresTheKickIsCutOff) {
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
+  Peer b;
+  Joined(b, "B");
+  const uint8_t id = Named("A")->id;
+  Hosting().Kick(id);
+  a.Send(ClickMsg(5, 2));
+  ASSERT_TRUE(Until({&a, &b}, [&] { return !b.Of(3).empty(); }));
+  Tick(10);
+  b.Poll();
+  EXPECT_EQ(a.Of(7).size(), 1u);
+  EXPECT_EQ(b.Of(3)[0].nums[0], id);
+  for (const Msg& m : b.Of(50)) EXPECT_NE(m.nums[2], id);
+  EXPECT_NE(world.gui.Text(gChatConsole).find("A has left the game."), std::string::npos);
+}
+
+// A late joiner gets the game's whole history, however far past the send queue's cap.
+TEST_F(Protocol, ALateJoinerGetsAHistoryLargerThanTheSendCap) {
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
+  const size_t n = 2 * TSocket::kDefaultSendCap / ClickMsg(0, 2).Bytes().size();
+  for (size_t i = Moves(); i < n; ++i) Hosting().record.AddMove({int32_t(i % 81), CLICK_FLAG, Named("A")->id}, 0.0f);
+  Peer late;
+  ASSERT_TRUE(late.Open(port));
+  ASSERT_TRUE(Until({}, [&] { return TNet::Clients.size() == 3; }));
+  const int small = 64 * 1024;  // or loopback's buffers take the whole history at once
+  ::setsockopt(TNet::Clients.back()->tcpsock.Fd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  late.Send(Join("L"));
+  ASSERT_TRUE(Until({&late}, [&] { return !late.Of(4).empty(); }));
+  std::vector<int64_t> want, got;
+  for (const RecordEvent& e : Hosting().record.events)
+    if (e.kind == RecordEvent::MOVE) want.push_back(e.block);
+  for (const Msg& m : late.Of(50)) got.push_back(m.nums[0]);
+  EXPECT_EQ(got, want);
 }

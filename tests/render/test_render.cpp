@@ -165,3 +165,20 @@ TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
   EXPECT_EQ(flags[0].x, v.framex + float(gGame.X(flagged) * 24));
   EXPECT_EQ(flags[0].y, v.framey + float((gGame.Y(flagged) + 8) % 9 * 24));
 }
+
+// The mines-left count, and the border under it, turn red only below zero.
+TEST_F(Render, MinesLeftTurnRedOnlyWhenNegative) {
+  for (int id = 0; id <= gGame.Mines; ++id) {
+    ToggleFlag(gGame, id, nullptr);
+    rec.ops.clear();
+    DrawScore(gGame, gRes, 200, 40);
+    const int red = gGame.Mines - gGame.flags < 0 ? 255 : 0;
+    int drawn = 0;
+    for (const auto& o : rec.ops)
+      if ((o.kind == 't' && o.x == 120) || o.kind == 'l') {
+        EXPECT_TRUE(o.r == red && o.g == 0 && o.b == 0) << gGame.flags << " flags";
+        ++drawn;
+      }
+    EXPECT_EQ(drawn, 3);
+  }
+}
