@@ -354,7 +354,9 @@ TEST_F(Protocol, AKickedPeerThatIgnoresTheKickIsCutOff) {
 
 // A late joiner gets the game's whole history, however far past the send queue's cap.
 TEST_F(Protocol, ALateJoinerGetsAHistoryLargerThanTheSendCap) {
+  test::SetClock(1000);
   ASSERT_NO_FATAL_FAILURE(HostWithA());
+  test::SetClock(8000);
   const size_t n = 2 * TSocket::kDefaultSendCap / ClickMsg(0, 2).Bytes().size();
   for (size_t i = Moves(); i < n; ++i) Hosting().record.AddMove({int32_t(i % 81), CLICK_FLAG, Named("A")->id}, 0.0f);
   Peer late;
@@ -369,4 +371,5 @@ TEST_F(Protocol, ALateJoinerGetsAHistoryLargerThanTheSendCap) {
     if (e.kind == RecordEvent::MOVE) want.push_back(e.block);
   for (const Msg& m : late.Of(50)) got.push_back(m.nums[0]);
   EXPECT_EQ(got, want);
+  EXPECT_EQ(late.Of(41).at(0).nums[6], 7);  // the game's clock as it stands
 }

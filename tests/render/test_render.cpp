@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -74,24 +75,25 @@ struct Render : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Render, RevealedLooksFollowThePlayerColour) {
+// Marks take their player's colour, as does the uncovered block under them (halfway to white, capped);
+// numbers have colours of their own.
+TEST_F(Render, MarksFollowThePlayerColourAndNumbersTheirOwn) {
   AddPlayer(gGame, "p", RGB{0, 100, 255}, 1);
   ClickBlock(gGame, 40, CLICK_UNCOVER, nullptr);
-  int mine = 0;
-  while (gGame.Blocks[size_t(mine)].Value != -1) ++mine;
-  Apply(gGame, Move{mine, CLICK_UNCOVER, 1});
+  const std::vector<int> mines = test::MineIds(gGame);
+  Apply(gGame, Move{mines[0], CLICK_UNCOVER, 1});
+  Apply(gGame, Move{mines[1], CLICK_FLAG, 1});
   DrawBoard();
-  bool sawMine = false;
-  for (const auto& o : rec.Of(gRes.IMine->GetImage())) {
-    sawMine = true;
-    EXPECT_EQ(o.r, 0);  // the mine in the player's own colour
-    EXPECT_EQ(o.b, 255);
-  }
-  EXPECT_TRUE(sawMine);
-  bool lightened = false;
-  for (const auto& o : rec.Of(gRes.IBlockRev->GetImage()))
-    if (o.r == 150 && o.g == 200 && o.b == 255) lightened = true;  // halfway to white, capped
-  EXPECT_TRUE(lightened);
+  const auto drawn = [this](const SImageRef& img, RGB c) {
+    return std::count_if(rec.ops.begin(), rec.ops.end(), [&](const Recorder::Op& o) {
+      return (img ? o.kind == 'i' && o.what == img->GetImage() : o.kind == 't') && o.r == c[0] && o.g == c[1] && o.b == c[2];
+    });
+  };
+  EXPECT_EQ(drawn(gRes.IMine, {0, 100, 255}), 1);
+  EXPECT_EQ(drawn(gRes.IFlag, {0, 100, 255}), 1);
+  EXPECT_GE(drawn(gRes.IBlockRev, {150, 200, 255}), 1);
+  EXPECT_GE(drawn(nullptr, {90, 90, 200}), 1);  // the texts: numbers, a 1 among them
+  EXPECT_EQ(drawn(nullptr, {0, 0, 0}), 0);
 }
 
 TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
