@@ -32,6 +32,12 @@ struct HookTest : ::testing::Test {
     world.Send(EVENT_MOUSEMOVE, gCan, 0, x, y);
     UpdateMouseBlock(gGame, gView);
   }
+  // A press and release of the button over a block.
+  void Click(int id, int button) {
+    PointAt(id);
+    world.Send(EVENT_MOUSEDOWN, gCan, button);
+    world.Send(EVENT_MOUSEUP, gCan, button);
+  }
   static TBlock& B(int x, int y) { return gGame.Blocks[size_t(x * gGame.BlockAH + y)]; }
 
   test::TestGui& gui() { return world.gui; }
@@ -39,9 +45,14 @@ struct HookTest : ::testing::Test {
 
 }  // namespace
 
-TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
+TEST_F(HookTest, LeftReleaseNeedsAPressOverTheFieldAndRightReleaseFlagsOnlyCoveredBlocks) {
   TBlock* b = &B(3, 3);
+  world.Send(EVENT_MOUSEMOVE, gCan, 0, 2, 2);  // pressed off the board, let go over a block
+  UpdateMouseBlock(gGame, gView);
+  world.Send(EVENT_MOUSEDOWN, gCan, 1);
   PointAt(3 * 9 + 3);
+  world.Send(EVENT_MOUSEUP, gCan, 1);
+  EXPECT_EQ(gGame.revealed, 0);
   world.Send(EVENT_MOUSEUP, gCan, 2);
   EXPECT_EQ(b->flag, 1);
   world.Send(EVENT_MOUSEUP, gCan, 2);
@@ -60,9 +71,7 @@ TEST_F(HookTest, RightReleaseFlagsOnlyCoveredBlocksWithoutAPress) {
 // Panning moves where blocks are shown, never the game.
 TEST_F(HookTest, ArrowKeysPanOnlyAWrappingFieldFromTheCanvas) {
   auto at = [] { return int(DrawX(gGame, gView, 0) / 24) * 10 + int(DrawY(gGame, gView, 0) / 24); };
-  PointAt(40);
-  world.Send(EVENT_MOUSEDOWN, gCan, 1);
-  world.Send(EVENT_MOUSEUP, gCan, 1);
+  Click(40, 1);
   const Game before = gGame;
   const struct {
     Gadget** source;
@@ -129,25 +138,19 @@ TEST_F(HookTest, NewGameTakesTheOptionsAndFitsTheWindowToTheField) {
 }
 
 TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
-  auto click = [this](int id) {
-    PointAt(id);
-    world.Send(EVENT_MOUSEDOWN, gCan, 1);
-    world.Send(EVENT_MOUSEUP, gCan, 1);
-  };
   gRes.SExplosion = std::make_shared<Sound>();  // no res/ here
   for (const uint8_t sound : {1, 0}) {
     gOptions.oSound = sound;
     world.audio.played.clear();
     ASSERT_TRUE(NewGame(9, 9, 10, 1, 0.0f, 1));
-    click(40);
-    click(test::MineIds(gGame)[0]);
-    EXPECT_EQ(gGame.GameStatus, GAME_OVER);
+    Click(40, 1);
+    Click(test::MineIds(gGame)[0], 1);
     EXPECT_EQ(world.audio.played.size(), size_t(sound));
     EXPECT_TRUE(gui().Hidden(gWinWindow));
   }
   ASSERT_TRUE(NewGame(9, 9, 0, 1, 0.0f, 1));
   gGame.GameTime = 59.9f;
-  click(40);
+  Click(40, 1);
   EXPECT_FALSE(gui().Hidden(gWinWindow));
   EXPECT_EQ(gui().Text(gWinText), "You have won!");
   EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");
@@ -181,4 +184,28 @@ TEST_F(HookTest, OptionsOkSavesEachFieldToItsKey) {
     EXPECT_EQ(key + "=" + OptionText(Option(key), gOptions), f.line);  // in use as saved
   }
   EXPECT_EQ(gGame.BlockAW, 9);  // takes effect at the next game
+}
+
+// Alone, a middle release chords a number whose marks match it; a wrong mark sets the mine off. The clock
+// catches up at once after a stall, and stops for good with the game, which then takes no more clicks.
+TEST_F(HookTest, ChordsAloneAndTheEndOfALethalGame) {
+  gGame = test::Field(9, 9, 0);
+  gGame.BombLose = 1;
+  B(1, 1).Value = -1;
+  MakeMines(gGame, 0, 0, 0, 1);  // the numbers around it
+  Reveal(gGame, 0, nullptr, false, true);
+  const int steps[][5] = {{3, 0, 0, 1, 5},                                    // button, x, y; revealed, time
+                          {2, 1, 1, 1, 10}, {3, 0, 0, 3, 15},                  // marked: its two safe neighbours
+                          {2, 1, 1, 3, 20}, {2, 0, 2, 3, 25}, {3, 0, 1, 81, 30},  // a wrong mark: all goes up
+                          {1, 5, 5, 81, 30}, {2, 5, 5, 81, 30}, {3, 0, 1, 81, 30}};
+  int32_t now = 10000;
+  for (const auto& [button, x, y, revealed, time] : steps) {
+    test::SetClock(now += 5000);  // five seconds without a tick
+    world.Send(EVENT_TIMERTICK, nullptr);
+    Click(x * 9 + y, button);
+    EXPECT_EQ(gGame.revealed, revealed) << button << " at " << x << "," << y;
+    EXPECT_FLOAT_EQ(gGame.GameTime, float(time)) << button << " at " << x << "," << y;
+  }
+  EXPECT_EQ(gGame.GameStatus, GAME_OVER);
+  EXPECT_EQ(gGame.flags, 1);
 }

@@ -297,19 +297,6 @@ TEST(FrameReader, HostileInputBreaksTheConnectionForGood) {
   EXPECT_FALSE(refused.Broken());
 }
 
-TEST(FrameReader, ALateJoinersBatchOfManySmallFramesIsNotCapped) {
-  MessageWriter w;
-  for (int i = 0; i < 100000; ++i) WriteMessage(w, ClickToPlayer{i, 1, 255});
-  const Bytes s(w.Bytes().begin(), w.Bytes().end());
-  std::vector<size_t> cuts;
-  for (size_t at = 4001; at < s.size(); at += 4001) cuts.push_back(at);
-  bool broken = true;
-  const Texts seen = ParseCut(s, cuts, &broken);
-  EXPECT_FALSE(broken);
-  ASSERT_EQ(seen.size(), 100000u);
-  EXPECT_EQ(seen.back(), Str(Written(ClickToPlayer{99999, 1, 255})));
-}
-
 Texts FirstFrames(const std::vector<Bytes>& blocks, FirstFrameReader reader = FirstFrameReader()) {
   Recorder rec;
   for (const Bytes& b : blocks) reader.Feed(b, rec.Handler());

@@ -41,22 +41,15 @@ struct Peer {
   FrameReader reader;
   std::vector<Msg> got;
   bool Open(uint16_t port) { return sock.CreateTCP() && sock.Connect(HostIp("127.0.0.1"), port, 2000); }
-  void Send(const MessageWriter& w) {
-    sock.Send(w.Bytes());
-    sock.Flush();
-  }
-  void SendRaw(const std::vector<uint8_t>& bytes) {
-    sock.Send(bytes);
-    sock.Flush();
-  }
+  void Send(const MessageWriter& w) { sock.Send(w.Bytes()); }
+  void SendRaw(const std::vector<uint8_t>& bytes) { sock.Send(bytes); }
   // Reads whatever arrived, decoding the host's messages by their field layout:
   // l line, b byte, i int, f float.
   void Poll() {
     static const std::map<uint16_t, std::string> kLayout = {
-        {2, "lbbbb"}, {4, "lbbbb"}, {3, "b"}, {5, "l"}, {41, "iiibbif"}, {50, "ibb"}};
+        {2, "lbbbb"}, {4, "lbbbb"}, {3, "b"}, {5, "l"}, {7, ""}, {41, "iiibbif"}, {50, "ibb"}};
     std::vector<uint8_t> block;
     sock.RecvAvail(block, 1 << 20);
-    if (block.empty()) return;
     reader.Feed(block, [this](uint16_t id, FieldReader& r) {
       const auto layout = kLayout.find(id);
       if (layout == kLayout.end()) return Parse::Unknown;
@@ -92,12 +85,6 @@ MessageWriter Make(uint16_t id, const Fields&... fields) {
 MessageWriter Join(const std::string& name) { return Make(1, name, uint8_t(9), uint8_t(8), uint8_t(7)); }
 MessageWriter ClickMsg(int32_t id, uint8_t button) { return Make(50, id, button); }
 MessageWriter ChatMsg(const std::string& text) { return Make(5, text); }
-
-int NoDelay(const TSocket& s) {
-  int v = -1;
-  socklen_t len = sizeof v;
-  return ::getsockopt(s.Fd(), IPPROTO_TCP, TCP_NODELAY, &v, &len) == 0 ? v : -1;
-}
 
 // The clicks the host has recorded for the current game.
 size_t Moves() {
@@ -167,7 +154,10 @@ struct Protocol : ::testing::Test {
 // join are played out between real instances in test_multi.
 TEST_F(Protocol, ClicksAreRelayedInOneOrderAndOnlyValidOnesLogged) {
   ASSERT_NO_FATAL_FAILURE(HostWithA());
-  EXPECT_EQ(NoDelay(TNet::Clientsock), 1) << "small messages must leave at once";
+  int noDelay = 0;
+  socklen_t len = sizeof noDelay;
+  EXPECT_TRUE(::getsockopt(TNet::Clientsock.Fd(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &len) == 0 && noDelay == 1)
+      << "small messages must leave at once";
   ASSERT_EQ(Moves(), 1u);  // the opening reveal, in nobody's name
   const auto& ev = Hosting().record.events;
   EXPECT_EQ(std::find_if(ev.begin(), ev.end(), [](const RecordEvent& e) { return e.kind == RecordEvent::MOVE; })->player,
@@ -333,4 +323,42 @@ TEST_F(Protocol, APeerMisalignedByGarbageOrCutFramesIsHeardAgainAtItsNextSend) {
         << k.what;
   }
   EXPECT_EQ(a.Of(5).size(), 4u) << "nothing of the broken frames was relayed";
+}
+
+// A kick needs nothing of the kicked program: its later clicks go nowhere, and the others see it leave.
+TEST_F(Protocol, AKickedPeerThatIgnoresTheKickIsCutOff) {
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
+  Peer b;
+  Joined(b, "B");
+  const uint8_t id = Named("A")->id;
+  Hosting().Kick(id);
+  a.Send(ClickMsg(5, 2));
+  ASSERT_TRUE(Until({&a, &b}, [&] { return !b.Of(3).empty() && a.Of(7).size() == 1; }));
+  Tick(10);
+  b.Poll();
+  EXPECT_EQ(b.Of(3)[0].nums[0], id);
+  for (const Msg& m : b.Of(50)) EXPECT_NE(m.nums[2], id);
+  EXPECT_NE(world.gui.Text(gChatConsole).find("A has left the game."), std::string::npos);
+}
+
+// A late joiner gets the game's whole history, however far past the send queue's cap.
+TEST_F(Protocol, ALateJoinerGetsAHistoryLargerThanTheSendCap) {
+  test::SetClock(1000);
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
+  test::SetClock(8000);
+  const size_t n = 2 * TSocket::kDefaultSendCap / ClickMsg(0, 2).Bytes().size();
+  for (size_t i = Moves(); i < n; ++i) Hosting().record.AddMove({int32_t(i % 81), CLICK_FLAG, Named("A")->id}, 0.0f);
+  Peer late;
+  ASSERT_TRUE(late.Open(port));
+  ASSERT_TRUE(Until({}, [&] { return TNet::Clients.size() == 3; }));
+  const int small = 64 * 1024;  // or loopback's buffers take the whole history at once
+  ::setsockopt(TNet::Clients.back()->tcpsock.Fd(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+  late.Send(Join("L"));
+  ASSERT_TRUE(Until({&late}, [&] { return !late.Of(4).empty(); }));
+  std::vector<int64_t> want, got;
+  for (const RecordEvent& e : Hosting().record.events)
+    if (e.kind == RecordEvent::MOVE) want.push_back(e.block);
+  for (const Msg& m : late.Of(50)) got.push_back(m.nums[0]);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(late.Of(41).at(0).nums[6], 7);  // the game's clock as it stands
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -74,24 +75,26 @@ struct Render : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Render, RevealedLooksFollowThePlayerColour) {
+// Marks take their player's colour, as does the uncovered block under them (halfway to white, capped);
+// numbers have colours of their own.
+TEST_F(Render, MarksFollowThePlayerColourAndNumbersTheirOwn) {
   AddPlayer(gGame, "p", RGB{0, 100, 255}, 1);
   ClickBlock(gGame, 40, CLICK_UNCOVER, nullptr);
-  int mine = 0;
-  while (gGame.Blocks[size_t(mine)].Value != -1) ++mine;
-  Apply(gGame, Move{mine, CLICK_UNCOVER, 1});
+  const std::vector<int> mines = test::MineIds(gGame);
+  Apply(gGame, Move{mines[0], CLICK_UNCOVER, 1});
+  Apply(gGame, Move{mines[1], CLICK_FLAG, 1});
   DrawBoard();
-  bool sawMine = false;
-  for (const auto& o : rec.Of(gRes.IMine->GetImage())) {
-    sawMine = true;
-    EXPECT_EQ(o.r, 0);  // the mine in the player's own colour
-    EXPECT_EQ(o.b, 255);
-  }
-  EXPECT_TRUE(sawMine);
-  bool lightened = false;
-  for (const auto& o : rec.Of(gRes.IBlockRev->GetImage()))
-    if (o.r == 150 && o.g == 200 && o.b == 255) lightened = true;  // halfway to white, capped
-  EXPECT_TRUE(lightened);
+  const auto drawn = [this](const SImageRef& img, RGB c) {  // images of img (texts for none) in colour c
+    return std::count_if(rec.ops.begin(), rec.ops.end(), [&](const Recorder::Op& o) {
+      const bool what = img ? o.kind == 'i' && o.what == img->GetImage() : o.kind == 't';
+      return what && o.r == c[0] && o.g == c[1] && o.b == c[2];
+    });
+  };
+  EXPECT_EQ(drawn(gRes.IMine, {0, 100, 255}), 1);
+  EXPECT_EQ(drawn(gRes.IFlag, {0, 100, 255}), 1);
+  EXPECT_GE(drawn(gRes.IBlockRev, {150, 200, 255}), 1);
+  EXPECT_GE(drawn(nullptr, {90, 90, 200}), 1);  // the texts: numbers, a 1 among them
+  EXPECT_EQ(drawn(nullptr, {0, 0, 0}), 0);
 }
 
 TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
@@ -127,7 +130,7 @@ TEST_F(Render, OpeningEffectComesFromTheViewsGeneratorAndOnlyOnSmallFields) {
   EXPECT_TRUE(gView.Flash.blocks.empty());  // and no block keeps flash state
 }
 
-// Panning moves only where blocks are drawn: ids, mines and marks stay, and the pointer finds the block shown.
+// Panning moves only where blocks are drawn (the game stays, see the arrow keys); the pointer finds the block shown.
 TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
   View& v = gView;
   v.scale.SCALEX = v.scale.SCALEY = 2.0f;
@@ -138,9 +141,6 @@ TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
   v.gMouseX = v.framex * 2 - 0.5f;
   UpdateMouseBlock(gGame, v);
   EXPECT_EQ(v.MouseBlock, -1);
-  ClickBlock(gGame, 40, CLICK_UNCOVER, nullptr);
-  const std::vector<int> mines = test::MineIds(gGame);
-  const int revealed = gGame.revealed;
   Pan(gGame, v, 1, 0);
   EXPECT_EQ(DrawX(gGame, v, 0), 24.0f);
   EXPECT_EQ(DrawX(gGame, v, 8 * 9), 0.0f);  // round the edge
@@ -153,10 +153,7 @@ TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
   EXPECT_EQ(v.MouseBlock, 8 * 9 + 4);
   for (int i = 0; i < 8; ++i) Pan(gGame, v, 1, 0);
   EXPECT_EQ(DrawX(gGame, v, 0), 0.0f);  // nine steps: round the torus
-  EXPECT_EQ(test::MineIds(gGame), mines);
-  EXPECT_EQ(gGame.revealed, revealed);
-  int flagged = 0;
-  while (gGame.Blocks[size_t(flagged)].Revealed) ++flagged;
+  const int flagged = 3 * 9 + 5;
   ToggleFlag(gGame, flagged, nullptr);
   v.scale.SCALEX = v.scale.SCALEY = 1.0f;
   DrawBoard();  // the flag is drawn where its block is shown
@@ -164,4 +161,17 @@ TEST_F(Render, TheBlockUnderThePointerFollowsScaleAndPanning) {
   ASSERT_EQ(flags.size(), 1u);
   EXPECT_EQ(flags[0].x, v.framex + float(gGame.X(flagged) * 24));
   EXPECT_EQ(flags[0].y, v.framey + float((gGame.Y(flagged) + 8) % 9 * 24));
+}
+
+// The mines-left count, and the border under it, turn red only below zero.
+TEST_F(Render, MinesLeftTurnRedOnlyWhenNegative) {
+  for (int id = 0; id <= gGame.Mines; ++id) {
+    ToggleFlag(gGame, id, nullptr);
+    rec.ops.clear();
+    DrawScore(gGame, gRes, 200, 40);
+    const int red = gGame.Mines - gGame.flags < 0 ? 255 : 0;
+    EXPECT_EQ(std::count_if(rec.ops.begin(), rec.ops.end(), [red](const Recorder::Op& o) {
+                return ((o.kind == 't' && o.x == 120) || o.kind == 'l') && o.r == red && o.g == 0 && o.b == 0;
+              }), 3) << gGame.flags << " flags";
+  }
 }
