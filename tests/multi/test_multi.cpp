@@ -465,12 +465,10 @@ TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
     if (std::find(around.begin(), around.end(), m) == around.end()) far.push_back(m);
   ASSERT_EQ(a.Cmd(Click(far[0], 1)), "OK");
   ASSERT_TRUE(Eventually([&] { return Synced(duo, &s) && s.board[size_t(far[0])] == '*'; }));
-  EXPECT_EQ(h.Dump().game, 0);
-  EXPECT_EQ(a.Dump().game, 0);
+  EXPECT_TRUE(h.Dump().game == 0 && a.Dump().game == 0);
   // Jo joins while the game runs: with Ann out, Hal's mine leaves Jo in, and the game goes on.
   Instance& jo = Spawn("jo");
-  ASSERT_TRUE(jo.Ready());
-  ASSERT_EQ(jo.Cmd("set name Jo"), "OK");
+  ASSERT_TRUE(jo.Ready() && jo.Cmd("set name Jo") == "OK");
   Connect(jo, port);
   Group all{&h, &a, &jo};
   ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 3); }));
@@ -503,8 +501,7 @@ TEST_F(Multi, AChordTravelsAsPlainRevealsAndLethalMinesEndTheGame) {
   }
   // Its clicks change nobody's board, its own included.
   const std::string board = h.Dump().board;
-  const size_t still = board.find('.');
-  if (still != std::string::npos) ASSERT_EQ(all.back()->Cmd(Click(int(still), 1)), "OK");
+  for (int button : {1, 2, 3}) ASSERT_EQ(all.back()->Cmd(Click(0, button)), "OK");
   ASSERT_TRUE(Agree(all));
   EXPECT_EQ(all.back()->Dump().board, board);
 }
@@ -524,8 +521,7 @@ TEST_F(Multi, AHostWithoutABoardCarriesAGameToItsEnd) {
   Group group;
   for (const char* name : {"Pia", "Quin", "Rex"}) {
     Instance& i = Spawn(name);
-    ASSERT_TRUE(i.Ready());
-    ASSERT_EQ(i.Cmd(std::string("set name ") + name), "OK");
+    ASSERT_TRUE(i.Ready() && i.Cmd(std::string("set name ") + name) == "OK");
     Connect(i, port);
     group.push_back(&i);
     ASSERT_TRUE(Eventually([&] { return SeePlayers(group, group.size()); })) << name;
