@@ -238,6 +238,9 @@ template <class... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+// Spelled out: not every compiler deduces an aggregate's arguments yet.
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 // Reads the frame with this id as the message that side receives, and hands it
 // to on(message) if it is complete and in range. Unknown when that side has no
