@@ -268,6 +268,12 @@ ClickOutcome Apply(Game& g, const Move& m) {
 
 TPlayer& AddPlayer(Game& g, const std::string& name, const RGB& col, uint8_t id) {
   g.colours[id] = col;
+  // An id names one player: a host that announces it again replaces the record,
+  // so however many announcements arrive the list holds at most 256.
+  if (TPlayer* p = g.FindByID(id)) {
+    *p = TPlayer{name, id};
+    return *p;
+  }
   auto at = std::upper_bound(g.Players.begin(), g.Players.end(), id,
                              [](uint8_t i, const TPlayer& p) { return i < p.id; });
   TPlayer p;

@@ -82,7 +82,7 @@ ClickOutcome ClickBlock(Game& g, int32_t id, uint8_t button, TPlayer* player);
 // The one way a click reaches the rules: the move's player must be in the game (or nobody).
 ClickOutcome Apply(Game& g, const Move& m);
 
-// A player joins with a colour, or changes colour; players stay in id order.
+// A player joins with a colour (a known id is replaced), or changes colour; players stay in id order.
 TPlayer& AddPlayer(Game& g, const std::string& name, const RGB& col, uint8_t id);
 void SetColour(Game& g, uint8_t id, const RGB& col);
 int32_t FindScore(const Game& g, uint8_t id);

@@ -254,6 +254,7 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
     return g;
   };
   MessageWriter ok = setup(12, 7, 10, 777);
+  for (int i = 0; i < 3; ++i) ok.MNew(2), ok.MLine("Dup" + std::to_string(i)), ok.MBytes(std::vector<uint8_t>{1, 2, 3, 9});
   for (auto [id, player] : {std::pair{40, 255}, {-1, 255}, {84, 255}, {41, 17}}) {
     ok.MNew(50);
     ok.MInt(id);
@@ -266,6 +267,8 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
   EXPECT_EQ(g.rseed, 777);
   EXPECT_FLOAT_EQ(g.GameTime, 2.5f);
   EXPECT_EQ(g.Blocks[40].Revealed, 1);
+  ASSERT_EQ(g.Players.size(), 1u);  // one id, one player: the last announcement holds
+  EXPECT_EQ(g.Players[0].name, "Dup2");
   const int revealed = g.revealed;
   for (auto bad : {setup(0, 5, 1, 1), setup(70000, 70000, 1, 2), setup(9, 9, 69, 3), setup(-4, -4, -100, 4)}) {
     ClientReceive(g, bad.Bytes());
