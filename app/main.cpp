@@ -1,10 +1,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include <QApplication>
 #include <QFile>
 
+#include "app/paths.h"
 #include "app/startup.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/backends/sdl_audio.h"
@@ -15,15 +17,22 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Blastgrid"));
 
-  // config.ini and res/ live beside the executable, wherever it is started from.
-  const QByteArray dir = QFile::encodeName(QCoreApplication::applicationDirPath());
-  if (::chdir(dir.constData()) != 0) std::perror("Blastgrid: cannot enter the program's directory");
+  // config.ini and the other files the game writes are named relative to the directory
+  // that keeps them; the executable's path is resolved, so a link to it changes nothing.
+  const std::string exeDir = QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+  std::string dataDir = bg::UserDataDir(exeDir);
+  if (dataDir.empty()) {
+    std::fprintf(stderr, "Blastgrid: no directory to keep config.ini in; settings will not be saved\n");
+    dataDir = exeDir;
+  }
+  if (::chdir(dataDir.c_str()) != 0) std::perror("Blastgrid: cannot enter the settings directory");
+  const std::string resDir = bg::ResourceDir(exeDir);
 
   bg::QtGui gui;
   bg::SdlAudio audio;
   bg::SetGui(&gui);
   bg::SetAudio(&audio);
-  const int status = bg::StartUp();
+  const int status = bg::StartUp(resDir.empty() ? exeDir + "/res" : resDir);
   bg::SetAudio(nullptr);  // back to the silent device before the mixer closes
   return status;
 }

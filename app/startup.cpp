@@ -38,7 +38,7 @@ std::vector<std::string> LoadSettings(TVellIni& settings, Options& options) {
   return replaced;
 }
 
-bool Initialise(std::string& error, bool requireResources) {
+bool Initialise(std::string& error, bool requireResources, const std::string& resDir) {
   SetSessionEvents(&ThePresenter());
   gView = View{};
   gView.lastFrame = MilliSecs();
@@ -48,31 +48,32 @@ bool Initialise(std::string& error, bool requireResources) {
   TServerList::Ports = {TextToInt(gOptions.oListPort), 8201};
   Hosting().Reset();
 
-  gRes.IBack1 = LoadSImage("res/back1.jpg");
-  gRes.IBack2 = LoadSImage("res/back2.jpg");
-  gRes.IBack3 = LoadSImage("res/back3.jpg");
-  gRes.IBackImg = LoadSImage("res/back.jpg");
-  gRes.IBlock = LoadSImage("res/block.png");
-  gRes.IBlockRev = LoadSImage("res/blockrevealed.png");
-  gRes.IFlag = LoadSImage("res/flag.png");
-  gRes.IMine = LoadSImage("res/bomb.png");
-  gRes.IMineImg = LoadImage("res/bomb.png");
-  gRes.IClock = LoadSImage("res/clock.png");
-  gRes.ITextBox = LoadSImage("res/textbox.png");
-  gRes.SExplosion = TheAudio().LoadSound("res/expl.wav");
-  gRes.FArialBold40 = LoadImageFont("res/arialbd.ttf", 40, 4);
-  gRes.FArialBold20 = LoadImageFont("res/arialbd.ttf", 20, 4);
+  const auto res = [&resDir](const char* file) { return resDir + "/" + file; };
+  gRes.IBack1 = LoadSImage(res("back1.jpg"));
+  gRes.IBack2 = LoadSImage(res("back2.jpg"));
+  gRes.IBack3 = LoadSImage(res("back3.jpg"));
+  gRes.IBackImg = LoadSImage(res("back.jpg"));
+  gRes.IBlock = LoadSImage(res("block.png"));
+  gRes.IBlockRev = LoadSImage(res("blockrevealed.png"));
+  gRes.IFlag = LoadSImage(res("flag.png"));
+  gRes.IMine = LoadSImage(res("bomb.png"));
+  gRes.IMineImg = LoadImage(res("bomb.png"));
+  gRes.IClock = LoadSImage(res("clock.png"));
+  gRes.ITextBox = LoadSImage(res("textbox.png"));
+  gRes.SExplosion = TheAudio().LoadSound(res("expl.wav"));
+  gRes.FArialBold40 = LoadImageFont(res("arialbd.ttf"), 40, 4);
+  gRes.FArialBold20 = LoadImageFont(res("arialbd.ttf"), 20, 4);
   if (requireResources) {
     const std::pair<bool, const char*> loaded[] = {
-        {bool(gRes.IBack1), "res/back1.jpg"},     {bool(gRes.IBack2), "res/back2.jpg"},
-        {bool(gRes.IBack3), "res/back3.jpg"},     {bool(gRes.IBackImg), "res/back.jpg"},
-        {bool(gRes.IBlock), "res/block.png"},     {bool(gRes.IBlockRev), "res/blockrevealed.png"},
-        {bool(gRes.IFlag), "res/flag.png"},       {bool(gRes.IMine && gRes.IMineImg), "res/bomb.png"},
-        {bool(gRes.IClock), "res/clock.png"},     {bool(gRes.ITextBox), "res/textbox.png"},
-        {bool(gRes.SExplosion), "res/expl.wav"},  {bool(gRes.FArialBold40 && gRes.FArialBold20), "res/arialbd.ttf"}};
+        {bool(gRes.IBack1), "back1.jpg"},     {bool(gRes.IBack2), "back2.jpg"},
+        {bool(gRes.IBack3), "back3.jpg"},     {bool(gRes.IBackImg), "back.jpg"},
+        {bool(gRes.IBlock), "block.png"},     {bool(gRes.IBlockRev), "blockrevealed.png"},
+        {bool(gRes.IFlag), "flag.png"},       {bool(gRes.IMine && gRes.IMineImg), "bomb.png"},
+        {bool(gRes.IClock), "clock.png"},     {bool(gRes.ITextBox), "textbox.png"},
+        {bool(gRes.SExplosion), "expl.wav"},  {bool(gRes.FArialBold40 && gRes.FArialBold20), "arialbd.ttf"}};
     for (auto [ok, file] : loaded) {
       if (!ok) {
-        error = std::string("Missing or unreadable resource file: ") + file;
+        error = "Missing or unreadable resource file: " + res(file);
         return false;
       }
     }
@@ -103,9 +104,9 @@ bool Initialise(std::string& error, bool requireResources) {
   return true;
 }
 
-int StartUp() {
+int StartUp(const std::string& resDir) {
   std::string error;
-  if (!Initialise(error)) {
+  if (!Initialise(error, true, resDir)) {
     if (!error.empty()) {
       std::fprintf(stderr, "Blastgrid: %s\n", error.c_str());
       return 1;

@@ -12,10 +12,11 @@ namespace bg {
 std::vector<std::string> LoadSettings(TVellIni& settings, Options& options);
 
 // Everything start-up does before the main loop, through the installed gadget
-// and audio backends. On failure `error` says why (a missing resource names its file).
-bool Initialise(std::string& error, bool requireResources = true);
+// and audio backends, with the pictures, sound and font from `resDir`. On failure `error`
+// says why (a missing resource names its file).
+bool Initialise(std::string& error, bool requireResources = true, const std::string& resDir = "res");
 
 // The program: start-up, then the main loop until the game ends. Returns the exit status.
-int StartUp();
+int StartUp(const std::string& resDir);
 
 }  // namespace bg

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the game into a scratch prefix (with a space in it, to exercise the quoting of the
-# menu entry), checks what a desktop needs, starts the game through its launcher, then
-# uninstalls from the manifest the way the install notes say and checks nothing is left.
+# menu entry), checks what a desktop needs, starts the installed game read-only and a portable
+# copy writable and read-only to see where each keeps config.ini, then uninstalls from the
+# manifest the way the install notes say and checks nothing is left.
 # usage: check-install.sh CMAKE BUILD_DIR APP_ID [APPSTREAMCLI] [DESKTOP_FILE_VALIDATE] [XVFB_RUN]
 set -euo pipefail
 cmake=$1 build=$2 appid=$3 appstreamcli=${4:-} validate=${5:-} xvfb=${6:-}
@@ -13,29 +14,23 @@ failures=0
 bad() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Installing one named component writes a manifest of its own, so a real install's
-# install_manifest.txt in the build directory stays as it was. Every rule here uses CMake's
-# default component; its name is read from the generated install script.
-component=$(sed -nE '/CMAKE_INSTALL_COMPONENT STREQUAL/{s/.*STREQUAL "([^"]+)".*/\1/p;q}' "$build/packaging/cmake_install.cmake")
-[ -n "$component" ] || { echo "FAIL: no install component found"; exit 1; }
-manifest="$build/install_manifest_$component.txt"
-"$cmake" --install "$build" --prefix "$prefix" --component "$component" >"$tmp/install.log"
+# install_manifest.txt in the build directory stays as it was.
+manifest="$build/install_manifest_game.txt"
+"$cmake" --install "$build" --prefix "$prefix" --component game >"$tmp/install.log"
 
-# The game's own directory: executable, pictures, sound, font, licence; writable for config.ini.
-game="$prefix/blastgrid/blastgrid"
+# The game, its pictures, sound, font (with its licence), manual page and copyright.
+game="$prefix/games/blastgrid"
 [ -f "$game" ] && [ -x "$game" ] || bad "no executable at $game"
 for f in back.jpg back1.jpg back2.jpg back3.jpg block.png blockrevealed.png flag.png bomb.png \
          clock.png textbox.png expl.wav arialbd.ttf LICENSE-LiberationSans.txt; do
-  cmp -s "$src/res/$f" "$prefix/blastgrid/res/$f" || bad "res/$f missing or different"
+  cmp -s "$src/res/$f" "$prefix/share/blastgrid/res/$f" || bad "res/$f missing or different"
 done
+[ -s "$prefix/share/man/man6/blastgrid.6.gz" ] || bad "no manual page"
+cmp -s "$src/packaging/copyright" "$prefix/share/doc/blastgrid/copyright" || bad "no copyright file"
 if [ -f "$game" ]; then
   unresolved=$(ldd "$game" | grep 'not found' || true)
   [ -z "$unresolved" ] || bad "unresolved libraries: $unresolved"
 fi
-touch "$prefix/blastgrid/config.ini.probe" && rm "$prefix/blastgrid/config.ini.probe" || bad "game directory not writable"
-
-# The launcher on PATH.
-launcher="$prefix/bin/blastgrid"
-[ -L "$launcher" ] && [ "$(readlink -f "$launcher")" = "$(readlink -f "$game")" ] || bad "bin/blastgrid does not lead to the game"
 
 # The menu entry.
 desktop="$prefix/share/applications/blastgrid.desktop"
@@ -71,6 +66,7 @@ meta="$prefix/share/metainfo/$appid.metainfo.xml"
 if [ -f "$meta" ]; then
   grep -q "<id>$appid</id>" "$meta" || bad "metainfo id is not $appid"
   grep -q '<launchable type="desktop-id">blastgrid.desktop</launchable>' "$meta" || bad "metainfo does not name blastgrid.desktop"
+  grep -q '<project_license>GPL-3.0-or-later</project_license>' "$meta" || bad "metainfo lacks the licence"
   if [ -n "$appstreamcli" ]; then
     "$appstreamcli" validate --no-net "$meta" || bad "appstreamcli rejects the metainfo"
   else
@@ -85,20 +81,45 @@ fi
 sort "$manifest" >"$tmp/listed"
 diff -u "$tmp/listed" "$tmp/installed" || bad "install manifest differs from the installed files"
 
-# Started through the launcher from elsewhere, the game writes config.ini beside itself.
+# Where config.ini goes, seen from real processes started elsewhere, each by a player who cannot
+# write what is read-only (as root: nobody, since root writes anywhere): the installed game,
+# read-only, keeps it under XDG_CONFIG_HOME, or ~/.config when that is not set; a portable copy
+# (the build's game and res/) keeps it beside itself, and under XDG_CONFIG_HOME once read-only.
 if [ -n "$xvfb" ] && [ -f "$game" ]; then
-  export BG_LAUNCHER="$launcher" BG_CONFIG="$prefix/blastgrid/config.ini"
-  # SIGKILL: while SDL's audio is up it turns SIGTERM into an event the game never reads,
-  # and config.ini is complete once it exists (it is renamed into place).
-  (cd "$tmp" && timeout 180 "$xvfb" -a -s "-screen 0 1280x1024x24" bash -c '
-    "$BG_LAUNCHER" >game.log 2>&1 & pid=$!
-    for _ in $(seq 600); do [ -s "$BG_CONFIG" ] && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-    kill -KILL $pid 2>/dev/null; wait $pid 2>/dev/null; true') || true
-  if grep -q "^\[settings\]" "$prefix/blastgrid/config.ini" 2>/dev/null; then
-    rm "$prefix/blastgrid/config.ini"
-  else
-    bad "the launched game wrote no config.ini beside itself"; cat "$tmp/game.log" 2>/dev/null || true
+  portable="$tmp/portable" home="$tmp/home"
+  mkdir -p "$portable" "$home" "$tmp/xdg"
+  cp "$build/app/blastgrid" "$portable/" && cp -r "$src/res" "$portable/"
+  chmod 755 "$tmp"
+  chmod -R a-w "$prefix"
+  as=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown -R 65534:65534 "$portable" "$home" "$tmp/xdg"
+    as=(setpriv --reuid=65534 --regid=65534 --clear-groups --)
   fi
+  cmdline=$(sed -n '/^Exec=/{s/^Exec=//p;q}' "$prefix/share/applications/blastgrid.desktop")
+  # The command, the config.ini it must write, XDG_CONFIG_HOME ("-": unset), a path it must not write.
+  runs=("$cmdline|$home/.config/blastgrid/config.ini|-|$prefix/games/config.ini"
+        "\"$portable/blastgrid\"|$portable/config.ini|$tmp/xdg|$tmp/xdg/blastgrid"
+        "\"$portable/blastgrid\"|$tmp/xdg/blastgrid/config.ini|$tmp/xdg|$portable/config.ini")
+  for i in "${!runs[@]}"; do
+    IFS='|' read -r cmd want xdg absent <<<"${runs[$i]}"
+    [ "$i" -eq 2 ] && chmod a-w "$portable"
+    # SIGKILL: while SDL's audio is up it turns SIGTERM into an event the game never reads,
+    # and config.ini is complete once it exists (it is renamed into place).
+    (cd "$tmp" && timeout 180 "$xvfb" -a -s "-screen 0 1280x1024x24" bash -c '
+      cmd=$1 want=$2 xdg=$3 home=$4; shift 4
+      cp "$XAUTHORITY" xauth && chmod 644 xauth
+      unset XDG_CONFIG_HOME; [ "$xdg" = - ] || export XDG_CONFIG_HOME="$xdg"
+      HOME="$home" XAUTHORITY="$PWD/xauth" "$@" sh -c "exec $cmd" >game.log 2>&1 & pid=$!
+      for _ in $(seq 600); do [ -s "$want" ] && break; kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+      kill -KILL $pid 2>/dev/null; wait $pid 2>/dev/null; true' _ "$cmd" "$want" "$xdg" "$home" "${as[@]}") || true
+    if ! grep -q "^\[settings\]" "$want" 2>/dev/null; then
+      bad "$cmd wrote no $want"; cat "$tmp/game.log" 2>/dev/null || true
+    fi
+    [ ! -e "$absent" ] || bad "$cmd wrote $absent"
+    rm -rf "$home/.config" "$tmp/xdg/blastgrid" "$portable/config.ini"
+  done
+  chmod -R u+w "$prefix" "$portable"
 fi
 
 xargs -d '\n' rm -f -- <"$manifest"

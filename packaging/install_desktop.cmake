@@ -3,7 +3,7 @@ set(bg_prefix "${CMAKE_INSTALL_PREFIX}")
 if(NOT IS_ABSOLUTE "${bg_prefix}")
   get_filename_component(bg_prefix "${bg_prefix}" ABSOLUTE BASE_DIR "$ENV{PWD}")
 endif()
-set(bg_game "${bg_prefix}/blastgrid/blastgrid")
+set(bg_game "${bg_prefix}/games/blastgrid")
 
 # Desktop entry strings escape "\"; an Exec argument with characters outside this set must be
 # quoted, with '"', '`', '$' and '\' escaped inside the quotes and '%' doubled.
@@ -20,12 +20,3 @@ set(bg_apps "$ENV{DESTDIR}${bg_prefix}/share/applications")
 message(STATUS "Installing: ${bg_apps}/blastgrid.desktop")
 configure_file("${BG_DESKTOP_TEMPLATE}" "${bg_apps}/blastgrid.desktop" @ONLY)
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${bg_apps}/blastgrid.desktop")
-
-# <prefix>/bin/blastgrid, relative so it survives DESTDIR staging. The game resolves its own
-# path through the link, so config.ini and res/ are still found beside the real executable.
-set(bg_bin "$ENV{DESTDIR}${bg_prefix}/bin")
-message(STATUS "Installing: ${bg_bin}/blastgrid")
-file(MAKE_DIRECTORY "${bg_bin}")
-file(REMOVE "${bg_bin}/blastgrid")
-file(CREATE_LINK ../blastgrid/blastgrid "${bg_bin}/blastgrid" SYMBOLIC)
-list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${bg_bin}/blastgrid")

@@ -3,6 +3,7 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/paths.h"
 #include "app/startup.h"
 #include "minefield/game.h"
 #include "net/serverlist.h"
@@ -98,4 +99,25 @@ TEST_F(Startup, MissingResourceIsNamed) {
   std::string error;
   EXPECT_FALSE(Initialise(error, true));
   EXPECT_NE(error.find("res/back1.jpg"), std::string::npos) << error;
+}
+
+// A game with res/ beside it in a writable directory keeps its files there; an installed one reads
+// res/ from share/ and writes under XDG_CONFIG_HOME, or ~/.config when that is unset or relative.
+TEST_F(Startup, PortableGamesKeepTheirFilesBesideThemInstalledOnesInTheConfigurationDirectory) {
+  const std::string d = dir.path;
+  for (const char* sub : {"/game/res", "/usr/bin", "/usr/share/blastgrid/res", "/h"})
+    std::filesystem::create_directories(d + sub);
+  setenv("HOME", (d + "/h").c_str(), 1);
+  const struct { std::string exe, xdg, data, res; } cases[] = {
+      {d + "/game", d + "/x", d + "/game", d + "/game/res"},
+      {d + "/usr/bin", d + "/x/y", d + "/x/y/blastgrid", d + "/usr/bin/../share/blastgrid/res"},
+      {d + "/usr/bin", "x", d + "/h/.config/blastgrid", d + "/usr/bin/../share/blastgrid/res"},
+      {d + "/none", d + "/game/res/back1.jpg", "", ""}};  // no place for either
+  WriteFile(d + "/game/res/back1.jpg", "");
+  for (const auto& c : cases) {
+    setenv("XDG_CONFIG_HOME", c.xdg.c_str(), 1);
+    EXPECT_EQ(UserDataDir(c.exe), c.data) << c.exe << " " << c.xdg;
+    EXPECT_EQ(ResourceDir(c.exe), c.res) << c.exe;
+    EXPECT_TRUE(c.data.empty() || std::filesystem::is_directory(c.data)) << c.data;
+  }
 }
