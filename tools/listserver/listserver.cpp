@@ -474,7 +474,7 @@ void Server::Announced(Client& c) {
 
 void Server::Probed(Client& c, bool reachable) {
   if (c.dead || !c.game) return;
-  const bool relay = (!reachable || c.asksRelay) && c.relayMessages && !portTaken_.empty();
+  const bool relay = (!reachable || c.asksRelay || config_.relayAll) && c.relayMessages && !portTaken_.empty();
   if (!reachable) Log("connection " + Who(c) + ": port " + std::to_string(c.game->port) + " not reachable");
   List(c, relay);
 }

@@ -66,6 +66,7 @@ struct Config {
   std::string bind;  // empty: every address, IPv6 and IPv4
   uint16_t relayLo = 0, relayHi = 0;  // no range: no relay
   std::string publicAddress;  // empty: the address each host reached this server at
+  bool relayAll = false;  // relay every host that can be, reachable or not (no host's address is listed)
 };
 
 class Server {

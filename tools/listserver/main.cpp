@@ -17,11 +17,13 @@ void OnSignal(int) { g_stop = 1; }
 void Usage(std::FILE* to) {
   std::fprintf(to,
                "usage: blastgrid-listserver [--port N] [--bind ADDRESS] [--relay-ports A-B] [--public-address NAME]\n"
+               "                            [--relay-all]\n"
                "  --port N                TCP port to listen on (default %u; 0 lets the system choose)\n"
                "  --bind ADDRESS          IPv4 or IPv6 address to listen on (default: all, both families)\n"
                "  --relay-ports A-B       relay games whose hosts cannot be reached, on ports A to B\n"
                "  --public-address NAME   the name or address players reach this server at, listed\n"
-               "                          for relayed games (default: the address each host used)\n",
+               "                          for relayed games (default: the address each host used)\n"
+               "  --relay-all             relay every game whose host can be relayed, reachable or not\n",
                unsigned(bg::listserver::kDefaultPort));
 }
 
@@ -64,6 +66,10 @@ int main(int argc, char** argv) {
     }
     if (arg == "--relay-ports" && more && ParseRange(argv[i + 1], config.relayLo, config.relayHi)) {
       ++i;
+      continue;
+    }
+    if (arg == "--relay-all") {
+      config.relayAll = true;
       continue;
     }
     if (arg == "--public-address" && more && *argv[i + 1] != '\0') {
