@@ -162,7 +162,7 @@ TEST_F(ListServer, RelayJoinsAPlayerToItsHostAndStandsHostileUse) {
   const List list = ListOf(1);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].address, "127.0.0.1");
-  EXPECT_EQ(list[0].port, relayPorts.first) << "listed at the server's relay port";
+  EXPECT_TRUE(list[0].port >= relayPorts.first && list[0].port <= relayPorts.second) << "listed at a relay port";
   const auto answer = [&](const Bytes& token) {
     TSocket s = Connect();
     MessageWriter w;
