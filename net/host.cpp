@@ -183,18 +183,24 @@ void HostSession::Receive(TNetClient* c, std::span<const uint8_t> bytes) {
   });
 }
 
+TNetClient* HostSession::Adopt(TSocket s) {
+  if (TNet::Clients.size() >= TNet::kMaxClients) {
+    s.Close();
+    return nullptr;
+  }
+  s.SetTCPNoDelay(true);
+  TNetClient* c = TNetClient::CreateClient(std::move(s));
+  c->accepted = c->lastRefill = MilliSecs();
+  c->clickTokens = kClickBurst;
+  c->chatTokens = kChatBurst;
+  return c;
+}
+
 void HostSession::Poll() {
   for (int n = 0; n < TNet::kAcceptsPerPoll; ++n) {
     std::optional<TSocket> s = TNet::Serversock.Accept();
     if (!s) break;
-    if (TNet::Clients.size() >= TNet::kMaxClients) {
-      s->Close();
-      continue;
-    }
-    TNetClient* c = TNetClient::CreateClient(std::move(*s));
-    c->accepted = c->lastRefill = MilliSecs();
-    c->clickTokens = kClickBurst;
-    c->chatTokens = kChatBurst;
+    Adopt(std::move(*s));
   }
   const int32_t now = MilliSecs();
   std::vector<uint8_t> bytes;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "minefield/record.h"
+#include "platform/socket.h"
 
 // The host's side of a network game: who joined (ids, unique names, rate
 // limits through their connections) and the record of the current game. It
@@ -30,6 +31,9 @@ class HostSession {
 
   // The host's poll: accepts, reads every connection, relays.
   void Poll();
+  // A connection to a player, accepted or opened by this host (through a
+  // relay), from now on read and answered as every other; null when full.
+  TNetClient* Adopt(TSocket s);
   // One connection's bytes, already received.
   void Receive(TNetClient* c, std::span<const uint8_t> bytes);
   // A new game for everybody; false (nothing sent) for a setup no player would start.

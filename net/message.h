@@ -56,6 +56,23 @@ inline constexpr uint8_t kKindIntroduce = 2;
 inline constexpr uint16_t kMsgListRequest = 101;
 // The list: short count, then per game line ip, int port, short, line name.
 inline constexpr uint16_t kMsgList = 102;
+// The relay extension. Only 110 goes to a list server that has not answered
+// 111, and 110 always follows an announcement in the same send: a reader that
+// takes only a block's first frame, or skips ids it does not know, still sees
+// every described message.
+// 110, game -> list server: byte version, byte flags (kRelayAsk: list it through the relay).
+// 111, list server -> game, only in answer to 110: byte version.
+// 112, list server -> host: kRelayTokenBytes bytes of token, int port. A player
+//      waits on the relay: connect to that port at the list server's address.
+// 113, host -> list server, the first frame of that new connection: the token.
+//      Every byte after it is the player's, both ways.
+inline constexpr uint16_t kMsgRelayHello = 110;
+inline constexpr uint16_t kMsgRelayWelcome = 111;
+inline constexpr uint16_t kMsgRelayCall = 112;
+inline constexpr uint16_t kMsgRelayAnswer = 113;
+inline constexpr uint8_t kRelayVersion = 1;
+inline constexpr uint8_t kRelayAsk = 1;
+inline constexpr size_t kRelayTokenBytes = 16;
 
 // Builds outgoing frames. Several frames may be built back to back and sent
 // together; nothing is cleared until MClear.

@@ -3,9 +3,11 @@
 #include <chrono>
 
 #include "net/events.h"
+#include "net/host.h"
 #include "net/message_table.h"
 #include "net/net.h"
 #include "net/protocol.h"
+#include "platform/clock.h"
 #include "platform/latin1.h"
 
 namespace bg {
@@ -17,6 +19,40 @@ int32_t TServerList::lists = 2;
 std::vector<std::shared_ptr<TGame>> TServerList::Gamelist;
 std::string TServerList::Notice;
 FirstFrameReader TServerList::Reader;
+bool TServerList::WantRelay = false;
+uint8_t TServerList::Relay = TServerList::RELAY_NONE;
+FrameReader TServerList::RelayReader{kMaxHeldListFrameBytes};
+std::vector<TServerList::Callback> TServerList::Calls;
+
+namespace {
+
+// A fresh list-server connection knows nothing of the relay yet.
+void ForgetRelay() {
+  TServerList::Relay = TServerList::RELAY_NONE;
+  TServerList::RelayReader.Reset();
+  TServerList::Calls.clear();
+}
+
+// The frames the relay reader passes over: read whole, acted on by the first-frame reader alone.
+Parse SkipListFrame(uint16_t id, FieldReader& r) {
+  if (id == kMsgList) {
+    const uint16_t count = r.ReadShort();
+    for (int i = 0; i < count && r.Ok(); ++i) {
+      r.ReadLine();
+      r.ReadInt();
+      r.ReadShort();
+      r.ReadLine();
+    }
+    return Parse::Done;
+  }
+  if (id == MSG_CHAT) {
+    r.ReadLine();
+    return Parse::Done;
+  }
+  return Parse::Unknown;
+}
+
+}  // namespace
 
 std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
                                       const std::string& ip, int32_t port) {
@@ -37,6 +73,7 @@ void TServerList::ClearList() {
 void TServerList::CloseSock() {
   if (Sock) Sock->Close();
   Sock.reset();
+  ForgetRelay();
 }
 
 uint8_t TServerList::Connected() {
@@ -56,6 +93,7 @@ uint8_t TServerList::Connect() {
     s->SetTCPNoDelay(false);
     Sock = std::move(s);
     Reader.Reset();
+    ForgetRelay();
     // The introduction leaves with the next send on this socket: the list request.
     TNet::MNew(kMsgHello);
     TNet::MByte(kKindIntroduce);
@@ -82,6 +120,11 @@ uint8_t TServerList::Host(const std::string& name, int32_t port) {
   TNet::MByte(kKindAnnounce);
   TNet::MLine(CutText(name, kMaxNameChars));
   TNet::MInt(port);
+  // Behind the announcement, so that a server which reads only the first frame still lists the game.
+  TNet::MNew(kMsgRelayHello);
+  TNet::MByte(kRelayVersion);
+  TNet::MByte(WantRelay ? kRelayAsk : 0);
+  if (Relay == RELAY_NONE) Relay = RELAY_OFFERED;
   TNet::MSend(*Sock);
   TNet::MClear();
   return 1;
@@ -94,10 +137,56 @@ void TServerList::NetRecv() {
   std::vector<uint8_t> block;
   Sock->RecvAvail(block, 1 << 20);
   if (!block.empty()) Receive(block);
-  if (Reader.Broken()) CloseSock();
+  if (Reader.Broken() || RelayReader.Broken()) CloseSock();
+  PollCalls();
+}
+
+void TServerList::PollCalls() {
+  if (TNet::NetStatus != NET_HOSTING) Calls.clear();
+  const int32_t now = MilliSecs();
+  for (size_t i = 0; i < Calls.size();) {
+    Callback& c = Calls[i];
+    const int state = c.sock.ConnectDone();
+    if (state == 0 && now - c.started < kCallTimeoutMs) {
+      ++i;
+      continue;
+    }
+    if (state == 1) {
+      MessageWriter w;
+      w.MNew(kMsgRelayAnswer);
+      w.MBytes(c.token);
+      if (c.sock.Send(w.Bytes())) Hosting().Adopt(std::move(c.sock));
+    }
+    Calls.erase(Calls.begin() + std::ptrdiff_t(i));
+  }
 }
 
 void TServerList::Receive(std::span<const uint8_t> bytes) {
+  // The relay messages may share a block with a list; a server that never
+  // heard the hello sends none, and its blocks are read as they always were.
+  if (Relay != RELAY_NONE) {
+    RelayReader.Feed(bytes, [](uint16_t id, FieldReader& r) {
+      if (id == kMsgRelayWelcome) {
+        r.ReadByte();
+        if (r.Ok()) Relay = RELAY_AGREED;
+        return Parse::Done;
+      }
+      if (id == kMsgRelayCall) {
+        const std::vector<uint8_t> token = r.ReadBytes(kRelayTokenBytes);
+        const int32_t port = r.ReadInt();
+        if (!r.Ok() || Relay != RELAY_AGREED || TNet::NetStatus != NET_HOSTING || Calls.size() >= kMaxCalls ||
+            port < 1 || port > 65535 || !Sock)
+          return Parse::Done;
+        Callback c;
+        c.token = token;
+        c.started = MilliSecs();
+        // Back to the address this connection reached: the player waits there.
+        if (c.sock.ConnectStart(Sock->RemoteIp(), uint16_t(port))) Calls.push_back(std::move(c));
+        return Parse::Done;
+      }
+      return SkipListFrame(id, r);
+    });
+  }
   Reader.Feed(bytes, [](uint16_t id, FieldReader& r) {
     if (id == kMsgList) {
       const uint16_t count = r.ReadShort();

@@ -34,6 +34,23 @@ class TServerList {
   // Shown after the games: why there are none ("" when there is nothing to say).
   static std::string Notice;
   static FirstFrameReader Reader;
+  // The relay extension: whether to ask for it, and how far this connection
+  // got (RELAY_NONE: nothing sent; RELAY_OFFERED: hello sent, no answer yet;
+  // RELAY_AGREED: the server answered, so its calls are followed).
+  enum : uint8_t { RELAY_NONE, RELAY_OFFERED, RELAY_AGREED };
+  static bool WantRelay;
+  static uint8_t Relay;
+  // Every frame of a block, for the relay messages only, once the hello is out.
+  static FrameReader RelayReader;
+  // Connections this host is opening back to the list server for relayed players.
+  struct Callback {
+    TSocket sock;
+    std::vector<uint8_t> token;
+    int32_t started = 0;
+  };
+  static std::vector<Callback> Calls;
+  static constexpr size_t kMaxCalls = 16;
+  static constexpr int32_t kCallTimeoutMs = 3000;
 
   static TSocket* SockPtr() { return Sock.get(); }
   static void ClearList();
@@ -45,6 +62,8 @@ class TServerList {
   // The reply handling over bytes already received (used by NetRecv and the fuzzers).
   static void Receive(std::span<const uint8_t> bytes);
   static void CloseSock();
+  // Opens, answers and hands to the host the calls of relayed players (per tick, from NetRecv).
+  static void PollCalls();
 };
 
 }  // namespace bg

@@ -154,6 +154,35 @@ bool TSocket::Connect(uint32_t ip, uint16_t port, int timeoutMs) {
   return true;
 }
 
+bool TSocket::ConnectStart(uint32_t ip, uint16_t port) {
+  if (ip == 0 || port == 0 || !CreateTCP()) return false;
+  const sockaddr_in a = MakeAddr(ip, port);
+  int rc;
+  do {
+    rc = ::connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0 && errno != EINPROGRESS) {
+    Close();
+    return false;
+  }
+  remoteIp_ = ip;
+  remotePort_ = port;
+  return true;
+}
+
+int TSocket::ConnectDone() {
+  if (fd_ < 0) return -1;
+  pollfd p{fd_, POLLOUT, 0};
+  if (::poll(&p, 1, 0) <= 0) return 0;
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+    Close();
+    return -1;
+  }
+  return 1;
+}
+
 bool TSocket::SetTCPNoDelay(bool on) {
   const int v = on ? 1 : 0;
   return fd_ >= 0 && ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v) == 0;

@@ -41,6 +41,10 @@ class TSocket {
   // ip 0 is refused: it is what a failed HostIp returns.
   bool Connect(uint32_t ip, uint16_t port, int timeoutMs = kDefaultConnectTimeoutMs);
   bool SetTCPNoDelay(bool on = true);
+  // Connect without waiting: starts it (false when it failed at once);
+  // ConnectDone then says 1 connected, 0 still trying, -1 failed (closed).
+  bool ConnectStart(uint32_t ip, uint16_t port);
+  int ConnectDone();
 
   // Bytes that Recv can take now.
   size_t ReadAvail() const;

@@ -11,6 +11,7 @@ pkgs=(
   fonts-liberation2
   appstream desktop-file-utils
   clang-14 libclang-rt-14-dev
+  iproute2 iptables
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -102,18 +102,30 @@ bool SeenTime(const std::string& answer, long id, Micros& us) {
   return false;
 }
 
+// Second argument 1: the game is announced on a list server that relays it,
+// and the players join by the list, each through the relay.
 void BM_ClickLatency8Players(benchmark::State& state) {
   signal(SIGPIPE, SIG_IGN);
   const int clicks = int(state.range(0));
+  const bool relayed = state.range(1) != 0;
   char tmpl[] = "/tmp/bg-latency-XXXXXX";
   if (!mkdtemp(tmpl)) return state.SkipWithError("no temporary directory");
   const std::string dir = tmpl;
+  std::unique_ptr<bg::multi::ListServer> list;
+  std::string config;
+  if (relayed) {
+    const int lo = 30000 + getpid() % 20000;
+    list = std::make_unique<bg::multi::ListServer>(
+        dir, std::vector<std::string>{"--bind", "127.0.0.1", "--relay-all", "--relay-ports",
+                                      std::to_string(lo) + "-" + std::to_string(lo + 9)});
+    config = "[network]\nServerListIP=127.0.0.1\nServerListPort=" + std::to_string(list->Port()) + "\n";
+  }
   std::vector<std::unique_ptr<Instance>> owned;
-  owned.push_back(std::make_unique<Instance>("host", dir + "/host"));
+  owned.push_back(std::make_unique<Instance>("host", dir + "/host", config));
   for (int k = 1; k <= kPlayers; ++k) {
     std::string label = "p";
     label += std::to_string(k);
-    owned.push_back(std::make_unique<Instance>(label, dir + "/" + label));
+    owned.push_back(std::make_unique<Instance>(label, dir + "/" + label, config));
   }
   std::vector<Instance*> all;
   for (auto& i : owned) all.push_back(i.get());
@@ -135,11 +147,20 @@ void BM_ClickLatency8Players(benchmark::State& state) {
   for (int attempt = 0; attempt < 5 && port == 0; ++attempt) {
     const int p = FreePort();
     host.Cmd("set port " + std::to_string(p));
-    host.Cmd("host");
+    host.Cmd(relayed ? "hostb" : "host");
     if (host.Dump().net == 2) port = p;
   }
   if (port == 0) return cleanup(), state.SkipWithError("hosting failed");
   for (size_t k = 1; k < all.size(); ++k) {
+    if (relayed) {
+      WaitFor([&] {
+        all[k]->Cmd("refresh");
+        all[k]->Cmd("run 200");
+        return !all[k]->Dump().list.empty() && all[k]->Dump().list[0] == "host";
+      }, 5000);
+      all[k]->Cmd("join 0");
+      continue;
+    }
     all[k]->Cmd("set ip 127.0.0.1");
     all[k]->Cmd("set port " + std::to_string(port));
     all[k]->Cmd("connect");
@@ -237,6 +258,12 @@ void BM_ClickLatency8Players(benchmark::State& state) {
   state.counters["board_p50_ticks"] = Pct(each, 0.50);
   state.counters["host_p50_ticks"] = Pct(hostOnly, 0.50);
   state.counters["boards_same"] = same ? 1 : 0;
+  if (list) {  // every player's connection went through the relay
+    const std::string log = list->LogText();
+    long n = 0;
+    for (size_t at = 0; (at = log.find("relays a player", at)) != std::string::npos; ++at) ++n;
+    state.counters["relayed_players"] = double(n);
+  }
   state.counters["p99_within_2"] = Pct(worst, 0.99) <= 2.0 && lost == 0 ? 1 : 0;
   std::fprintf(stderr, "mean ticks per board:");
   for (const auto& [label, sum] : perBoard) std::fprintf(stderr, " %s=%.2f", label.c_str(), sum / double(worst.size()));
@@ -244,7 +271,7 @@ void BM_ClickLatency8Players(benchmark::State& state) {
   if (!same) state.SkipWithError("boards differ after the run");
   cleanup();
 }
-BENCHMARK(BM_ClickLatency8Players)->Arg(200)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_ClickLatency8Players)->Args({200, 0})->Args({200, 1})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

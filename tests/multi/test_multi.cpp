@@ -122,8 +122,8 @@ class Multi : public ::testing::Test {
     list_.reset();
   }
 
-  Instance& Spawn(const std::string& label, const std::string& config = "") {
-    instances_.push_back(std::make_unique<Instance>(label, dir_.path + "/" + label, config));
+  Instance& Spawn(const std::string& label, const std::string& config = "", const std::string& ns = "") {
+    instances_.push_back(std::make_unique<Instance>(label, dir_.path + "/" + label, config, ns));
     return *instances_.back();
   }
   bool AllReady() const {
@@ -134,6 +134,25 @@ class Multi : public ::testing::Test {
   static int PickPort() {
     static std::mt19937 rng(std::random_device{}() ^ unsigned(getpid()));
     return 20000 + int((unsigned(getpid()) * 7919u + rng()) % 40000u);
+  }
+
+  // A list server with a relay range; its config for the game.
+  std::string StartList(const std::string& address = "127.0.0.1", const std::string& ns = "") {
+    const int lo = PickPort();
+    list_ = std::make_unique<ListServer>(
+        dir_.path, std::vector<std::string>{"--bind", address, "--relay-ports", std::to_string(lo) + "-" + std::to_string(lo + 20)}, ns);
+    return "[network]\nServerListIP=" + address + "\nServerListPort=" + std::to_string(list_->Port()) + "\n";
+  }
+
+  // Refreshes until the list shows the game, then joins it.
+  static bool JoinListed(Instance& i, const std::string& game) {
+    int row = -1;
+    Eventually([&] {
+      i.Cmd("refresh");
+      i.Cmd("run 150");
+      return (row = RowWith(i.Dump().list, game)) >= 0;
+    });
+    return row >= 0 && i.Cmd("join " + std::to_string(row)) == "OK";
   }
 
   // Hosts on a free port and returns it; 0 when hosting does not work at all.
@@ -544,9 +563,8 @@ TEST_F(Multi, AHostWithoutABoardCarriesAGameToItsEnd) {
 }
 
 TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
-  list_ = std::make_unique<ListServer>(dir_.path);
+  const std::string config = StartList();
   ASSERT_NE(list_->Port(), 0) << list_->LogText();
-  const std::string config = "[network]\nServerListIP=127.0.0.1\nServerListPort=" + std::to_string(list_->Port()) + "\n";
   Instance& h = Spawn("host", config);
   Instance& j = Spawn("finder", config);
   ASSERT_TRUE(AllReady());
@@ -569,9 +587,86 @@ TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
   ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); })) << "joining from the list failed";
   ASSERT_TRUE(Agree({&h, &j})) << "the player does not agree with the host";
   EXPECT_EQ(j.Dump().net, 1);
+  EXPECT_FALSE(Contains(list_->LogText(), "relayed")) << "a host the server reaches is listed as it is";
 
   h.Quit();
   EXPECT_TRUE(listed(false)) << "the game outlived its host";
+}
+
+// Three network namespaces joined by veth pairs: a host's, a router's that
+// masquerades it, and an "Internet" one; all gone with the object.
+struct Nat {
+  const std::string id = std::to_string(getpid()), host = "bgh" + id, router = "bgr" + id, inet = "bgi" + id;
+  std::string why;
+  explicit Nat(const std::string& log) {
+    const std::string h = host, r = router, i = inet;
+    const std::string script = "set -e; ip netns add " + h + "; ip netns add " + r + "; ip netns add " + i +
+        "; ip link add eh netns " + h + " type veth peer name rh netns " + r +
+        "; ip link add ei netns " + i + " type veth peer name ri netns " + r +
+        "; ip -n " + h + " addr add 192.168.77.2/24 dev eh; ip -n " + r + " addr add 192.168.77.1/24 dev rh" +
+        "; ip -n " + r + " addr add 198.51.100.2/24 dev ri; ip -n " + i + " addr add 198.51.100.1/24 dev ei" +
+        "; for l in " + h + ":eh " + r + ":rh " + r + ":ri " + i + ":ei " + h + ":lo " + r + ":lo " + i + ":lo; do" +
+        " ip -n ${l%:*} link set ${l#*:} up; done; ip -n " + h + " route add default via 192.168.77.1" +
+        "; ip netns exec " + r + " sysctl -qw net.ipv4.ip_forward=1" +
+        "; ip netns exec " + r + " iptables -t nat -A POSTROUTING -o ri -j MASQUERADE";
+    if (std::system(("{ " + script + "; } >" + log + " 2>&1").c_str()) != 0) why = "setup failed: " + ReadText(log);
+  }
+  ~Nat() { std::system(("{ ip netns del " + host + "; ip netns del " + router + "; ip netns del " + inet + "; } 2>/dev/null").c_str()); }
+};
+
+// A host the list server cannot reach: behind a NAT router, or where namespaces
+// cannot be made, on loopback asking for the relay. Its players join by the list.
+TEST_F(Multi, AHostBehindANatIsRelayedAndItsPlayersPlayAsEver) {
+  Nat nat(dir_.path + "/nat.log");
+  if (!nat.why.empty())
+    std::cout << "No network namespaces here, so a host on loopback asks for the relay instead: " << nat.why << "\n";
+  const bool natted = nat.why.empty();
+  const std::string server = natted ? "198.51.100.1" : "127.0.0.1", inet = natted ? nat.inet : "";
+  const std::string config = StartList(server, inet);
+  ASSERT_NE(list_->Port(), 0) << list_->LogText();
+  std::vector<std::string> argv{BG_HOST_PATH, std::to_string(PickPort()), "8", "8", "6", "1", "0", server,
+                                std::to_string(list_->Port()), "Hal"};
+  if (!natted) argv.push_back("relay");
+  Process host(InNamespace(natted ? nat.host : "", argv), dir_.path + "/host.log");
+  std::string line;
+  const auto answer = [&] { return host.ReadLine(line, Clock::now() + std::chrono::milliseconds(kWaitMs)) ? line : ""; };
+  ASSERT_EQ(answer(), "HOSTING");
+  Group all;
+  for (const char* name : {"Ann", "Bob"}) {
+    Instance& i = Spawn(name, config, inet);
+    ASSERT_TRUE(i.Ready() && i.Cmd(std::string("set name ") + name) == "OK" && JoinListed(i, "Hal")) << name;
+    all.push_back(&i);
+    ASSERT_TRUE(Eventually([&] { return SeePlayers(all, all.size()); })) << name;
+  }
+  EXPECT_TRUE(Contains(list_->LogText(), "relayed on port"));
+  Instance &a = *all[0], &b = *all[1];
+  const std::vector<int> mines = PlacedMines(all, a);
+  for (auto [i, cmd] : {std::pair{&a, "set chat through the relay"}, {&a, "send"}, {&b, "colour 1 2 3"}})
+    ASSERT_EQ(i->Cmd(cmd), "OK") << cmd;
+  Instance& late = Spawn("Cy", config, inet);
+  ASSERT_TRUE(late.Ready() && JoinListed(late, "Hal"));
+  all.push_back(&late);
+  ASSERT_TRUE(Eventually([&] { return SeePlayers(all, 3); }));
+  const std::vector<int> safe = CoveredSafe(a.Dump(), mines);
+  ASSERT_GE(safe.size(), 1u);
+  for (size_t k = 0; k < std::min<size_t>(safe.size(), 6); ++k) all[k % 3]->Cmd(Click(safe[k], 1));
+  ASSERT_TRUE(Eventually([&] {
+    State s;
+    return Synced(all, &s) && s.board[size_t(safe[0])] != '.';
+  })) << "the clicks did not reach everyone";
+  for (Instance* i : all) {  // chat is not replayed to a late joiner; colours are
+    const State s = i->Dump();
+    EXPECT_TRUE((i == &late || Contains(s.console, "Ann: through the relay")) && s.Find("Bob")->rgb == "1,2,3") << i->Label();
+  }
+  ASSERT_TRUE(host.WriteLine("kick " + std::to_string(b.Dump().Find("Bob")->id)) && answer() == "OK");
+  EXPECT_TRUE(Eventually([&] { return Contains(b.Dump().console, "You have been kicked from the game!"); }));
+  EXPECT_TRUE(Eventually([&] { return Contains(a.Dump().console, "Bob has left the game."); }));
+
+  // The host's list-server connection goes: so do its relays and their port.
+  ASSERT_TRUE(host.WriteLine("unlist") && answer() == "OK");
+  for (Instance* i : {&a, &late})
+    EXPECT_TRUE(Eventually([&] { return i->Dump().statustext == "Disconnected"; })) << i->Label();
+  EXPECT_TRUE(Eventually([&] { return Contains(list_->LogText(), "freed"); }));
 }
 
 }  // namespace

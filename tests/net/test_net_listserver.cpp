@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "net/message.h"
+#include "tools/listserver/listserver.h"
 #include "platform/socket.h"
 #include "tests/support/scratch.h"
 #include "tools/headless/instance.h"
@@ -70,7 +71,10 @@ class ListServer : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir.path.empty());
-    server = std::make_unique<multi::ListServer>(dir.path);
+    const int lo = 30000 + getpid() % 20000;
+    relayPorts = {lo, lo + 3};
+    server = std::make_unique<multi::ListServer>(
+        dir.path, std::vector<std::string>{"--bind", "127.0.0.1", "--relay-ports", std::to_string(lo) + "-" + std::to_string(lo + 3)});
     ASSERT_NE(server->Port(), 0) << "the server did not start:\n" << server->LogText();
   }
   void TearDown() override {
@@ -102,7 +106,116 @@ class ListServer : public ::testing::Test {
   }
   test::ScratchDir dir;
   std::unique_ptr<multi::ListServer> server;
+  std::pair<int, int> relayPorts;
 };
+
+bool Soon(const std::function<bool()>& cond) {
+  const auto end = Clock::now() + std::chrono::seconds(5);
+  while (!cond() && Clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return cond();
+}
+
+bool Open(TSocket& s) {
+  Bytes sink;
+  return s.IsOpen() && s.RecvAvail(sink, 1 << 16) && s.Connected();
+}
+
+// Waits for the socket's peer to close it, reading (and dropping) what comes meanwhile.
+bool ClosedByPeer(TSocket& s) {
+  Bytes sink;
+  const auto end = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < end && s.RecvAvail(sink, 1 << 16) && s.Connected())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return !s.IsOpen() || !s.Connected();
+}
+
+// The relay messages a host gets: the welcome, then one call (token, port) per waiting player.
+struct RelayInbox {
+  FrameReader reader{1 << 20};
+  bool welcomed = false;
+  std::vector<Bytes> tokens;
+  bool Poll(TSocket& s, size_t calls) {
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    while (tokens.size() < calls && Clock::now() < end) {
+      Bytes in;
+      if (!s.RecvAvail(in, 1 << 16)) return false;
+      reader.Feed(in, [&](uint16_t id, FieldReader& r) {
+        if (id == kMsgRelayWelcome) welcomed = r.ReadByte() == kRelayVersion;
+        if (id == kMsgRelayCall) tokens.push_back(r.ReadBytes(kRelayTokenBytes)), r.ReadInt();
+        return id == kMsgRelayWelcome || id == kMsgRelayCall ? Parse::Done : Parse::Unknown;
+      });
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return tokens.size() >= calls;
+  }
+};
+
+TEST_F(ListServer, RelayJoinsAPlayerToItsHostAndStandsHostileUse) {
+  TSocket host = Connect();
+  MessageWriter hello = Announce("Far", 1);  // nothing listens on port 1: not reachable
+  hello.MNew(kMsgRelayHello);
+  hello.MByte(kRelayVersion);
+  hello.MByte(0);
+  ASSERT_TRUE(host.Send(hello.Bytes()));
+  RelayInbox inbox;
+  inbox.Poll(host, 0);
+  const List list = ListOf(1);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].address, "127.0.0.1");
+  EXPECT_TRUE(list[0].port >= relayPorts.first && list[0].port <= relayPorts.second) << "listed at a relay port";
+  const auto answer = [&](const Bytes& token) {
+    TSocket s = Connect();
+    MessageWriter w;
+    w.MNew(kMsgRelayAnswer);
+    w.MBytes(token);
+    EXPECT_TRUE(s.Send(w.Bytes()));
+    return s;
+  };
+  TSocket forged = answer(Bytes(kRelayTokenBytes, 7));
+  EXPECT_TRUE(ClosedByPeer(forged)) << "a token never handed out";
+
+  TSocket player;
+  ASSERT_TRUE(player.Connect(kLoopback, uint16_t(list[0].port), 2000));
+  ASSERT_TRUE(player.Send(Bytes(100, 'j')));
+  ASSERT_TRUE(inbox.Poll(host, 1) && inbox.welcomed);
+  ASSERT_EQ(inbox.tokens[0].size(), kRelayTokenBytes);
+  TSocket relay = answer(inbox.tokens[0]);
+  ASSERT_TRUE(relay.Send(Bytes(50, 'h')));
+  Bytes atHost, atPlayer;
+  EXPECT_TRUE(Soon([&] { return relay.RecvAvail(atHost, 1 << 16) && atHost.size() >= 100; }));
+  EXPECT_TRUE(Soon([&] { return player.RecvAvail(atPlayer, 1 << 16) && atPlayer.size() >= 50; }));
+  EXPECT_EQ(atHost, Bytes(100, 'j'));
+  EXPECT_EQ(atPlayer, Bytes(50, 'h'));
+  TSocket again = answer(inbox.tokens[0]);
+  EXPECT_TRUE(ClosedByPeer(again)) << "a token used twice";
+
+  // A player that never reads holds back its host's bytes at the relay: the
+  // server keeps a bounded buffer, and goes on listing meanwhile.
+  relay.SetSendCap(size_t(128) << 20);
+  for (int k = 0; k < 64; ++k) relay.Send(Bytes(1 << 20, 'x'));
+  // A flood of connections to the relay port: refused past the caps, and the list is still served.
+  std::vector<TSocket> flood(200);
+  for (TSocket& s : flood) s.Connect(kLoopback, uint16_t(list[0].port), 2000);
+  EXPECT_EQ(ListOf(1).size(), 1u);
+  EXPECT_TRUE(Soon([&] { return std::count_if(flood.begin(), flood.end(), Open) <= long(listserver::kMaxCallsPerGame); }));
+  EXPECT_TRUE(inbox.Poll(host, 1 + listserver::kMaxCallsPerGame));
+  relay.Flush();
+  EXPECT_GT(relay.Queued(), size_t(16) << 20) << "the relay read on for a player that does not";
+  const std::string status = multi::ReadText("/proc/" + std::to_string(server->Proc().Pid()) + "/status");
+  const size_t rss = status.find("VmRSS:");
+  ASSERT_NE(rss, std::string::npos);
+  EXPECT_LT(std::stol(status.substr(rss + 6)), 32 * 1024) << "kB held by the server";
+  EXPECT_FALSE(inbox.Poll(host, 2 + listserver::kMaxCallsPerGame)) << "no more calls than a game may have waiting";
+
+  // A connection that says nothing is closed; the host's goes with its game, its relays and the relay port.
+  TSocket quiet = Connect();
+  EXPECT_TRUE(ClosedByPeer(quiet));
+  host.Close();
+  EXPECT_TRUE(ClosedByPeer(player));
+  TSocket late;
+  EXPECT_FALSE(late.Connect(kLoopback, uint16_t(list[0].port), 2000));
+  EXPECT_TRUE(ListOf(0).empty());
+}
 
 TEST_F(ListServer, HostileInputDropsOnlyItsConnection) {
   TSocket noisy = Connect();  // garbage is skipped by the marker scan

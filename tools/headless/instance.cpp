@@ -97,7 +97,7 @@ Process::Process(const std::vector<std::string>& argv, const std::string& stderr
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) pid_ = pid;
+  if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) == 0) pid_ = pid;
   posix_spawn_file_actions_destroy(&fa);
   close(in[0]);
   close(out[1]);
@@ -175,10 +175,15 @@ static std::string WriteConfig(const std::string& dir, const std::string& config
   return dir;
 }
 
-Instance::Instance(std::string label, const std::string& dir, const std::string& config)
+std::vector<std::string> InNamespace(const std::string& ns, std::vector<std::string> argv) {
+  if (!ns.empty()) argv.insert(argv.begin(), {"ip", "netns", "exec", ns});
+  return argv;
+}
+
+Instance::Instance(std::string label, const std::string& dir, const std::string& config, const std::string& ns)
     : label_(std::move(label)),
       dir_(WriteConfig(dir, config)),
-      proc_({BG_HEADLESS_PATH, dir_}, dir_ + "/stderr.log") {
+      proc_(InNamespace(ns, {BG_HEADLESS_PATH, dir_}), dir_ + "/stderr.log") {
   std::string first;
   ready_ = proc_.ReadLine(first, Clock::now() + std::chrono::milliseconds(kCommandMs)) && first == "READY";
 }
@@ -250,9 +255,14 @@ void Instance::Quit() {
 
 std::string Instance::StderrText() const { return ReadText(dir_ + "/stderr.log"); }
 
-ListServer::ListServer(const std::string& dir)
-    : log_(dir + "/listserver.log"),
-      proc_({BG_LISTSERVER_PATH, "--port", "0", "--bind", "127.0.0.1"}, log_) {
+static std::vector<std::string> ListServerArgs(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{BG_LISTSERVER_PATH, "--port", "0"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+ListServer::ListServer(const std::string& dir, const std::vector<std::string>& args, const std::string& ns)
+    : log_(dir + "/listserver.log"), proc_(InNamespace(ns, ListServerArgs(args)), log_) {
   static const std::regex listening("listening on port ([0-9]+)");
   const auto deadline = Clock::now() + std::chrono::milliseconds(kCommandMs);
   while (port_ == 0 && Clock::now() < deadline) {

@@ -60,10 +60,14 @@ class Process {
   std::string buf_;
 };
 
+// argv run inside the network namespace ns ("ip netns exec"); as it is when ns is empty.
+std::vector<std::string> InNamespace(const std::string& ns, std::vector<std::string> argv);
+
 class Instance {
  public:
-  // Starts blastgrid-headless in dir, after writing config (if any) as its config.ini.
-  Instance(std::string label, const std::string& dir, const std::string& config = "");
+  // Starts blastgrid-headless in dir, after writing config (if any) as its
+  // config.ini, inside network namespace ns if one is named.
+  Instance(std::string label, const std::string& dir, const std::string& config = "", const std::string& ns = "");
 
   const std::string& Label() const { return label_; }
   bool Ready() const { return ready_; }
@@ -81,10 +85,12 @@ class Instance {
   bool ready_ = false;
 };
 
-// The list server on 127.0.0.1 with a port the system picks.
+// The list server with a port the system picks, on 127.0.0.1 unless the
+// arguments say otherwise, inside network namespace ns if one is named.
 class ListServer {
  public:
-  explicit ListServer(const std::string& dir);
+  explicit ListServer(const std::string& dir, const std::vector<std::string>& args = {"--bind", "127.0.0.1"},
+                      const std::string& ns = "");
   int Port() const { return port_; }
   std::string LogText() const;
   Process& Proc() { return proc_; }

@@ -1,13 +1,15 @@
 // blastgrid-host: hosts a network game without any board of its own.
 //
-//   blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL
+//   blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME [relay]]
 //
 // Listens on PORT, starts a game of that setup and relays it at 70 Hz: joins,
 // clicks, chat and colours are checked against the game's setup and kept in
-// its record, which every late joiner receives. Prints "HOSTING" once it
-// listens. Commands on stdin, one a line: "new" starts a new game with the
-// same setup, "record" prints the record's size ("record EVENTS PLAYERS");
-// end of input ends it.
+// its record, which every late joiner receives. With a list server, announces
+// the game there as NAME ("relay": asks to be listed through the server's
+// relay even when reachable). Prints "HOSTING" once it listens. Commands on
+// stdin, one a line: "new" starts a new game with the same setup, "record"
+// prints the record's size ("record EVENTS PLAYERS"), "kick ID" kicks a
+// player, "unlist" closes the list-server connection; end of input ends it.
 #include <poll.h>
 #include <unistd.h>
 
@@ -19,10 +21,12 @@
 
 #include "net/host.h"
 #include "net/net.h"
+#include "net/serverlist.h"
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL\n");
+  const bool relay = argc == 11 && std::string(argv[10]) == "relay";
+  if (argc != 7 && argc != 10 && !relay) {
+    std::fprintf(stderr, "usage: blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME [relay]]\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
@@ -33,6 +37,17 @@ int main(int argc, char** argv) {
   if (!bg::TNet::Listen(v[0]) || !host.StartGame(setup)) {
     std::printf("ERR cannot host on port %d with that setup\n", v[0]);
     return 1;
+  }
+  if (argc >= 10) {
+    bg::TServerList::IPs = {argv[7], argv[7]};
+    bg::TServerList::Ports = {std::atoi(argv[8]), std::atoi(argv[8])};
+    bg::TServerList::lists = 1;
+    bg::TServerList::WantRelay = relay;
+    bg::TServerList::Refresh();
+    if (!bg::TServerList::Host(argv[9], v[0])) {
+      std::printf("ERR cannot reach the list server\n");
+      return 1;
+    }
   }
   std::printf("HOSTING\n");
   std::fflush(stdout);
@@ -51,6 +66,10 @@ int main(int argc, char** argv) {
         const std::string cmd = buf.substr(0, nl);
         if (cmd == "new")
           std::printf(host.StartGame(setup) ? "OK\n" : "ERR\n");
+        else if (cmd.rfind("kick ", 0) == 0)
+          host.Kick(uint8_t(std::atoi(cmd.c_str() + 5))), std::printf("OK\n");
+        else if (cmd == "unlist")
+          bg::TServerList::CloseSock(), std::printf("OK\n");
         else if (cmd == "record")
           std::printf("record %zu %zu\n", host.record.events.size(), host.players.size());
         else
@@ -61,6 +80,7 @@ int main(int argc, char** argv) {
     }
     if (Clock::now() >= next) {
       host.Poll();
+      bg::TServerList::NetRecv();
       next += std::chrono::microseconds(1000000 / 70);
       if (next < Clock::now()) next = Clock::now();
     }
