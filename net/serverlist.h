@@ -2,12 +2,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "net/message.h"
 #include "platform/gui.h"
+#include "platform/connector.h"
 #include "platform/socket.h"
 
 // The list-server client: announces hosted games and fetches the list.
@@ -34,17 +36,25 @@ class TServerList {
   // Shown after the games: why there are none ("" when there is nothing to say).
   static std::string Notice;
   static FirstFrameReader Reader;
+  // The connection being made (never waited for: NetRecv moves it on), and
+  // an announcement made meanwhile, sent once it is there.
+  static Connector Connecting;
+  static std::optional<std::pair<std::string, int32_t>> WaitingAnnouncement;
 
   static TSocket* SockPtr() { return Sock.get(); }
   static void ClearList();
   static uint8_t Connected();
-  static uint8_t Connect();
+  // Starts connecting to the first list server that answers.
+  static void Connect();
   static void Refresh();
   static uint8_t Host(const std::string& name, int32_t port);
   static void NetRecv();
   // The reply handling over bytes already received (used by NetRecv and the fuzzers).
   static void Receive(std::span<const uint8_t> bytes);
   static void CloseSock();
+
+ private:
+  static void PollConnect();
 };
 
 }  // namespace bg
