@@ -10,6 +10,12 @@
 
 namespace bg {
 
+namespace {
+// MilliSecs wraps: times are compared by their difference, taken without overflow.
+int32_t Since(int32_t now, int32_t then) { return int32_t(uint32_t(now) - uint32_t(then)); }
+int32_t Plus(int32_t t, int32_t ms) { return int32_t(uint32_t(t) + uint32_t(ms)); }
+}  // namespace
+
 // The answers of the lookups, shared with their threads, which may outlive
 // the attempt.
 struct Connector::Lookups {
@@ -40,18 +46,18 @@ void Connector::Start(std::vector<Target> targets, int timeoutMs, bool noDelay, 
   }
   state_ = State::Pending;
   const int32_t now = MilliSecs();
-  deadline_ = now + std::max(0, timeoutMs);
+  deadline_ = Plus(now, std::max(0, timeoutMs));
   target_ = 0;
   resolved_ = false;
   attempting_ = false;
-  targetDeadline_ = targets_.empty() ? now : now + (deadline_ - now) / int32_t(targets_.size());
+  targetDeadline_ = targets_.empty() ? now : Plus(now, Since(deadline_, now) / int32_t(targets_.size()));
 }
 
 void Connector::NextTarget(int32_t now) {
   ++target_;
   resolved_ = false;
   const size_t left = targets_.size() - std::min(target_, targets_.size());
-  targetDeadline_ = left == 0 ? now : now + (deadline_ - now) / int32_t(left);
+  targetDeadline_ = left == 0 ? now : Plus(now, Since(deadline_, now) / int32_t(left));
 }
 
 Connector::State Connector::Fail() {
@@ -63,8 +69,7 @@ Connector::State Connector::Fail() {
 Connector::State Connector::Poll() {
   if (state_ != State::Pending) return state_;
   const int32_t now = MilliSecs();
-  // Differences, not the values: MilliSecs wraps.
-  const auto past = [now](int32_t t) { return now - t >= 0; };
+  const auto past = [now](int32_t t) { return Since(now, t) >= 0; };
   for (;;) {
     if (attempting_) {
       const TSocket::Progress p = sock_.ConnectProgress();
@@ -97,7 +102,7 @@ Connector::State Connector::Poll() {
     }
     SockAddr to = addrs_[addr_];
     to.port = targets_[target_].port;
-    attemptDeadline_ = now + (targetDeadline_ - now) / int32_t(addrs_.size() - addr_);
+    attemptDeadline_ = Plus(now, Since(targetDeadline_, now) / int32_t(addrs_.size() - addr_));
     if (sock_.CreateTCP(to.v6)) sock_.SetTCPNoDelay(noDelay_);
     attempting_ = sock_.BeginConnect(to) != TSocket::Progress::Failed;
     if (!attempting_) ++addr_;
