@@ -52,10 +52,6 @@ void HostGame(bool broadcast) {
   if (Host(gGame, broadcast, port, HostedGameOptions(gOptions), Me())) ShowChatPage();
 }
 
-void Joined(bool connected) {
-  if (connected) ShowChatPage();
-}
-
 void OptionsOk() {
   const Options next = OptionsFromWindow(gOptions);
   if (!OptionsValid(next)) return;
@@ -83,9 +79,9 @@ void GadgetAction(const Event& ev) {
     ServerListRefresh();
   } else if (s == gServerJoin) {
     const int row = gui().SelectedItem(gServerList);
-    if (row != -1) Joined(JoinListedGame(gGame, gui().ItemExtra(gServerList, row), Me()));
+    if (row != -1) JoinListedGame(gGame, gui().ItemExtra(gServerList, row));
   } else if (s == gServerList) {
-    Joined(JoinListedGame(gGame, ev.extra, Me()));
+    JoinListedGame(gGame, ev.extra);
   } else if (s == gChatSend) {
     const std::string text = gui().Text(gChatInp);
     if (!text.empty()) {
@@ -109,7 +105,7 @@ void GadgetAction(const Event& ev) {
   } else if (s == gMultiTabber) {
     TTab::DoTab(gMultiTabber, ev.data);
   } else if (s == gDirectConnect) {
-    Joined(ConnectTo(gGame, gui().Text(gDirectIP), NumberFieldInt(gDirectPort), Me()));
+    ConnectTo(gGame, gui().Text(gDirectIP), NumberFieldInt(gDirectPort));
   } else if (s == gServerHost) {
     HostGame(true);
   } else if (s == gDirectHost) {
@@ -180,6 +176,7 @@ Event* Hook(Event& ev) {
     case EVENT_TIMERTICK:
       if (gCan) gui().Redraw(gCan);
       if (gCanScore) gui().Redraw(gCanScore);
+      if (ConnectPoll(Me())) ShowChatPage();
       if (TNet::NetStatus == NET_HOSTING) Hosting().Poll();
       if (TNet::NetStatus != NET_OFF) NetClient(gGame);
       ServerListPoll();

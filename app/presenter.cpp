@@ -118,7 +118,7 @@ void ShowServerList() {
   Gui& gui = TheGui();
   gui.ClearItems(gServerList);
   for (const auto& g : TServerList::Gamelist)
-    gui.AddItem(gServerList, g->name, g->ip + ":" + std::to_string(g->PORT), g);
+    gui.AddItem(gServerList, g->name, HostPortText(g->ip, g->PORT), g);
   if (!TServerList::Notice.empty()) gui.AddItem(gServerList, TServerList::Notice);
 }
 

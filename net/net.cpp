@@ -12,6 +12,7 @@ MessageWriter TNet::Message;
 std::vector<std::unique_ptr<TNetClient>> TNet::Clients;
 TSocket TNet::Clientsock;
 TSocket TNet::Serversock;
+Connector TNet::Joining;
 FrameReader TNet::ClientReader;
 uint8_t TNet::NetStatus = 0;
 int32_t TNet::MyId = -1;
@@ -45,35 +46,56 @@ void TNet::FlushClients() {
   for (const auto& c : Clients) c->tcpsock.Flush();
 }
 
-uint8_t TNet::Connect(uint32_t ip, int32_t port, int timeoutMs) {
-  // Address 0 would reach this machine, and ports outside 1-65535 another port.
-  if (ip == 0 || port < 1 || port > 65535) return 0;
+uint8_t TNet::Connect(const SockAddr& to, int timeoutMs) {
   Clientsock = TSocket();
-  if (!Clientsock.CreateTCP()) return 0;
+  if (!Clientsock.CreateTCP(to.v6)) return 0;
   Clientsock.SetTCPNoDelay(true);
   ClientReader.Reset();
-  return Clientsock.Connect(ip, uint16_t(port), timeoutMs) ? 1 : 0;
+  return Clientsock.Connect(to, timeoutMs) ? 1 : 0;
+}
+
+void TNet::StartConnect(const std::string& host, int32_t port, Lookup lookup) {
+  // Ports outside 1-65535 would reach another port.
+  const bool valid = port >= 1 && port <= 65535;
+  Joining.Start({{host, uint16_t(valid ? port : 0)}}, TSocket::kDefaultConnectTimeoutMs, true, std::move(lookup));
+}
+
+Connector::State TNet::PollConnect() {
+  const Connector::State s = Joining.Poll();
+  if (s == Connector::State::Connected) {
+    Clientsock = Joining.Take();
+    ClientReader.Reset();
+  } else if (s == Connector::State::Failed) {
+    Joining.Cancel();
+  }
+  return s;
 }
 
 bool TNet::Listen(int32_t port) {
   if (port < 1 || port > 65535) return false;
-  TSocket server;
-  if (!server.CreateTCP()) return false;
-  server.SetTCPNoDelay(true);
-  if (!server.Bind(uint16_t(port)) || !server.Listen(16)) return false;
-  Serversock = std::move(server);
-  NetStatus = NET_HOSTING;
-  return true;
+  for (const bool v6 : {true, false}) {
+    TSocket server;
+    if (!server.CreateTCP(v6)) continue;
+    server.SetTCPNoDelay(true);
+    if (!server.Bind(uint16_t(port)) || !server.Listen(16)) continue;
+    Serversock = std::move(server);
+    NetStatus = NET_HOSTING;
+    return true;
+  }
+  return false;
 }
 
 uint8_t TNet::Host(int32_t port) {
   if (!Listen(port)) return 0;
-  Connect(HostIpWithin("localhost", TSocket::kDefaultConnectTimeoutMs), port);
+  // IPv4 loopback reaches both kinds of listener, also where IPv6 has no
+  // loopback address, and needs no lookup.
+  Connect(SockAddr::V4(0x7F000001, uint16_t(port)));
   NetStatus = NET_HOSTING;
   return 1;
 }
 
 void TNet::Disconnect() {
+  Joining.Cancel();
   for (const auto& c : Clients) c->tcpsock.Close();
   Hosting().Reset();
   MyId = -1;

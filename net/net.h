@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "net/message.h"
+#include "platform/connector.h"
 #include "platform/socket.h"
 
 // The message layer: one outgoing buffer, the host's accepted connections,
@@ -62,8 +63,14 @@ class TNet {
   static void FlushClients();
 
   // TCP_NODELAY is on for the connection, so each small message leaves at once.
-  static uint8_t Connect(uint32_t ip, int32_t port, int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
-  // Listens on port; Host also joins this program's own player to it.
+  static uint8_t Connect(const SockAddr& to, int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
+  // The same without waiting, to every address of a name in turn: PollConnect
+  // (once per tick) makes the connection Clientsock when it succeeds.
+  static Connector Joining;
+  static void StartConnect(const std::string& host, int32_t port, Lookup lookup = Resolve);
+  static Connector::State PollConnect();
+  // Listens on port, over IPv6 and IPv4 where the system has both; Host also
+  // joins this program's own player to it.
   static bool Listen(int32_t port);
   static uint8_t Host(int32_t port);
   static void Disconnect();

@@ -1,7 +1,5 @@
 #include "net/protocol.h"
 
-#include <chrono>
-
 #include "minefield/record.h"
 #include "net/events.h"
 #include "net/net.h"
@@ -107,24 +105,24 @@ bool Host(Game& g, bool broadcast, int32_t port, const GameSetup& setup, const I
   return true;
 }
 
-bool Connect(Game& g, uint32_t ip, int32_t port, const Identity& me, int timeoutMs) {
+void ConnectTo(Game& g, const std::string& host, int32_t port, Lookup lookup) {
   Leave(g);
   Status("Connecting...");
-  if (!TNet::Connect(ip, port, timeoutMs)) {
-    Status("Failed to connect");
-    return false;
-  }
+  TNet::StartConnect(host, port, std::move(lookup));
+}
+
+bool ConnectPoll(const Identity& me) {
+  if (!TNet::Joining.Pending()) return false;
+  const Connector::State state = TNet::PollConnect();
+  if (state == Connector::State::Failed) Status("Failed to connect");
+  if (state != Connector::State::Connected) return false;
   Status("Connected to game");
   TNet::NetStatus = NET_JOINED;
   SendConnect(me);
   return true;
 }
 
-bool ConnectTo(Game& g, const std::string& host, int32_t port, const Identity& me) {
-  const auto start = std::chrono::steady_clock::now();
-  const uint32_t ip = HostIpWithin(host, TSocket::kDefaultConnectTimeoutMs);
-  return Connect(g, ip, port, me, MsLeft(start, TSocket::kDefaultConnectTimeoutMs));
-}
+bool ConnectPending() { return TNet::Joining.Pending() || TServerList::Connecting.Pending(); }
 
 void SendConnect(const Identity& me) {
   WriteMessage(TNet::Message, JoinMsg{CutText(me.name, kMaxNameChars), me.colour});
@@ -164,9 +162,8 @@ void DisconnectAll(Game& g) {
 
 void ServerListRefresh() { TServerList::Refresh(); }
 
-bool JoinListedGame(Game& g, const ObjectRef& extra, const Identity& me) {
-  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) return ConnectTo(g, game->ip, game->PORT, me);
-  return false;
+void JoinListedGame(Game& g, const ObjectRef& extra) {
+  if (auto game = std::dynamic_pointer_cast<TGame>(extra)) ConnectTo(g, game->ip, game->PORT);
 }
 
 }  // namespace bg

@@ -27,12 +27,14 @@ void ServerListPoll();
 
 // Hosts on port; with broadcast, announces the game on the list server. True when hosting.
 bool Host(Game& g, bool broadcast, int32_t port, const GameSetup& setup, const Identity& me);
-// Joins the host at ip:port. True when connected.
-bool Connect(Game& g, uint32_t ip, int32_t port, const Identity& me,
-             int timeoutMs = TSocket::kDefaultConnectTimeoutMs);
-// Connects to a host given by name or dotted address; a name that does not
-// resolve fails. Lookup and connect together take at most the connect timeout.
-bool ConnectTo(Game& g, const std::string& host, int32_t port, const Identity& me);
+// Starts joining a host given by name or address (IPv6 too), leaving any game
+// first; ConnectPoll finishes it. Lookup and connect together take at most
+// the connect timeout, every address of the name tried in turn.
+void ConnectTo(Game& g, const std::string& host, int32_t port, Lookup lookup = Resolve);
+// Per tick, never waiting: moves a join on; true in the tick it connects.
+bool ConnectPoll(const Identity& me);
+// A join or a list-server connection is being made: ticks must go on polling.
+bool ConnectPending();
 // Asks the host to let this player join.
 void SendConnect(const Identity& me);
 // This program's own click, sent to the host; a flag only on a covered block.
@@ -45,8 +47,8 @@ void SendColour(const RGB& colour);
 // The "Disconnect" button: leave or stop hosting, forget the list server.
 void DisconnectAll(Game& g);
 void ServerListRefresh();
-// Joins the game of a server-list row's extra object, if it is one. True when connected.
-bool JoinListedGame(Game& g, const ObjectRef& extra, const Identity& me);
+// Starts joining the game of a server-list row's extra object, if it is one.
+void JoinListedGame(Game& g, const ObjectRef& extra);
 
 // The player's message handling over bytes already received (the poll's, and the fuzzers').
 void ClientReceive(Game& g, std::span<const uint8_t> bytes);

@@ -1,6 +1,6 @@
 #include "net/serverlist.h"
 
-#include <chrono>
+#include <utility>
 
 #include "net/events.h"
 #include "net/host.h"
@@ -53,6 +53,8 @@ Parse SkipListFrame(uint16_t id, FieldReader& r) {
 }
 
 }  // namespace
+Connector TServerList::Connecting;
+std::optional<std::pair<std::string, int32_t>> TServerList::WaitingAnnouncement;
 
 std::shared_ptr<TGame> TGame::AddGame(std::vector<std::shared_ptr<TGame>>& list, const std::string& name,
                                       const std::string& ip, int32_t port) {
@@ -71,50 +73,64 @@ void TServerList::ClearList() {
 }
 
 void TServerList::CloseSock() {
+  Connecting.Cancel();
+  WaitingAnnouncement.reset();
   if (Sock) Sock->Close();
   Sock.reset();
   ForgetRelay();
 }
 
 uint8_t TServerList::Connected() {
-  return Sock && Sock->RemoteIp() != 0 && Sock->Connected() ? 1 : 0;
+  return Sock && Sock->RemotePort() != 0 && Sock->Connected() ? 1 : 0;
 }
 
-uint8_t TServerList::Connect() {
+void TServerList::Connect() {
+  // All list servers share one connect time: one that never answers leaves the next its share.
+  std::vector<Connector::Target> targets;
   for (int i = 0; i < lists && i < 2; ++i) {
-    // Lookup and connect together within the connect timeout, so a slow resolver cannot freeze the window.
-    const auto start = std::chrono::steady_clock::now();
-    const uint32_t ip = HostIpWithin(IPs[size_t(i)], TSocket::kDefaultConnectTimeoutMs);
     const int32_t port = Ports[size_t(i)];
-    if (ip == 0 || port < 1 || port > 65535) continue;
-    auto s = std::make_unique<TSocket>();
-    if (!s->CreateTCP() || !s->Connect(ip, uint16_t(port), MsLeft(start, TSocket::kDefaultConnectTimeoutMs)))
-      continue;
-    s->SetTCPNoDelay(false);
-    Sock = std::move(s);
-    Reader.Reset();
-    ForgetRelay();
-    // The introduction leaves with the next send on this socket: the list request.
-    TNet::MNew(kMsgHello);
-    TNet::MByte(kKindIntroduce);
-    return 1;
+    targets.push_back({IPs[size_t(i)], uint16_t(port >= 1 && port <= 65535 ? port : 0)});
   }
-  return 0;
+  Connecting.Start(std::move(targets), TSocket::kDefaultConnectTimeoutMs, false);
 }
 
-void TServerList::Refresh() {
-  if (!Connected() && !Connect()) {
+void TServerList::PollConnect() {
+  const Connector::State state = Connecting.Poll();
+  if (state == Connector::State::Pending) return;
+  const auto announcement = std::exchange(WaitingAnnouncement, std::nullopt);
+  if (state != Connector::State::Connected) {
+    Connecting.Cancel();
     Gamelist.clear();
     Notice = "Failed to connect to server list";
     Events().ServerListChanged();
     return;
   }
+  Sock = std::make_unique<TSocket>(Connecting.Take());
+  Sock->SetTCPNoDelay(false);
+  Reader.Reset();
+  ForgetRelay();
+  // The introduction and the list request leave in one send, as from a connection made at once.
+  TNet::MNew(kMsgHello);
+  TNet::MByte(kKindIntroduce);
+  TNet::MNew(kMsgListRequest);
+  TNet::MSend(*Sock);
+  TNet::MClear();
+  if (announcement) Host(announcement->first, announcement->second);
+}
+
+void TServerList::Refresh() {
+  if (Connecting.Pending()) return;
+  if (!Connected()) return Connect();
   TNet::MNew(kMsgListRequest);
   TNet::MSend(*Sock);
   TNet::MClear();
 }
 
 uint8_t TServerList::Host(const std::string& name, int32_t port) {
+  if (Connecting.Pending()) {
+    WaitingAnnouncement.emplace(name, port);
+    return 1;
+  }
   if (!Connected()) return 0;
   TNet::MNew(kMsgHello);
   TNet::MByte(kKindAnnounce);
@@ -131,6 +147,7 @@ uint8_t TServerList::Host(const std::string& name, int32_t port) {
 }
 
 void TServerList::NetRecv() {
+  if (Connecting.Pending()) PollConnect();
   if (!Sock) return;
   Sock->Flush();
   if (!Connected()) return;
@@ -146,12 +163,12 @@ void TServerList::PollCalls() {
   const int32_t now = MilliSecs();
   for (size_t i = 0; i < Calls.size();) {
     Callback& c = Calls[i];
-    const int state = c.sock.ConnectDone();
-    if (state == 0 && now - c.started < kCallTimeoutMs) {
+    const TSocket::Progress state = c.sock.ConnectProgress();
+    if (state == TSocket::Progress::Pending && now - c.started < kCallTimeoutMs) {
       ++i;
       continue;
     }
-    if (state == 1) {
+    if (state == TSocket::Progress::Done) {
       MessageWriter w;
       w.MNew(kMsgRelayAnswer);
       w.MBytes(c.token);
@@ -181,7 +198,9 @@ void TServerList::Receive(std::span<const uint8_t> bytes) {
         c.token = token;
         c.started = MilliSecs();
         // Back to the address this connection reached: the player waits there.
-        if (c.sock.ConnectStart(Sock->RemoteIp(), uint16_t(port))) Calls.push_back(std::move(c));
+        SockAddr to = Sock->Remote();
+        to.port = uint16_t(port);
+        if (c.sock.BeginConnect(to) != TSocket::Progress::Failed) Calls.push_back(std::move(c));
         return Parse::Done;
       }
       return SkipListFrame(id, r);

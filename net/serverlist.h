@@ -2,12 +2,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "net/message.h"
 #include "platform/gui.h"
+#include "platform/connector.h"
 #include "platform/socket.h"
 
 // The list-server client: announces hosted games and fetches the list.
@@ -51,11 +53,16 @@ class TServerList {
   static std::vector<Callback> Calls;
   static constexpr size_t kMaxCalls = 16;
   static constexpr int32_t kCallTimeoutMs = 3000;
+  // The connection being made (never waited for: NetRecv moves it on), and
+  // an announcement made meanwhile, sent once it is there.
+  static Connector Connecting;
+  static std::optional<std::pair<std::string, int32_t>> WaitingAnnouncement;
 
   static TSocket* SockPtr() { return Sock.get(); }
   static void ClearList();
   static uint8_t Connected();
-  static uint8_t Connect();
+  // Starts connecting to the first list server that answers.
+  static void Connect();
   static void Refresh();
   static uint8_t Host(const std::string& name, int32_t port);
   static void NetRecv();
@@ -64,6 +71,9 @@ class TServerList {
   static void CloseSock();
   // Opens, answers and hands to the host the calls of relayed players (per tick, from NetRecv).
   static void PollCalls();
+
+ private:
+  static void PollConnect();
 };
 
 }  // namespace bg

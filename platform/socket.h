@@ -1,6 +1,6 @@
 #pragma once
 #include <algorithm>
-#include <chrono>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,10 +9,30 @@
 #include <string>
 #include <vector>
 
-// A small TCP (IPv4) socket for a program that polls once per tick: nothing
-// here ever blocks, except Connect and HostIpWithin (each up to its timeout)
-// and HostIp (name lookup). Addresses and ports are in host byte order.
+// A small TCP socket (IPv4 and IPv6) for a program that polls once per tick:
+// nothing here ever blocks, except Connect (up to its timeout) and the name
+// lookups HostIp and Resolve (Connector does both without blocking). IPv4
+// addresses as numbers and all ports are in host byte order.
 namespace bg {
+
+// One address of a host, without the name it was found by.
+struct SockAddr {
+  bool v6 = false;
+  // Network order; an IPv4 address fills the first four bytes.
+  std::array<uint8_t, 16> bytes{};
+  uint16_t port = 0;
+
+  static SockAddr V4(uint32_t ip, uint16_t port);
+  // A numeric address ("10.0.0.1", "::1", "[::1]"); nothing for a name.
+  static std::optional<SockAddr> Parse(const std::string& text, uint16_t port = 0);
+  // The IPv4 address as a number; 0 for an IPv6 one.
+  uint32_t Ip() const;
+  std::string Text() const;
+  bool operator==(const SockAddr&) const = default;
+};
+
+// "host:port", with an IPv6 literal in brackets so the port stands apart.
+std::string HostPortText(const std::string& host, int32_t port);
 
 class TSocket {
  public:
@@ -29,8 +49,9 @@ class TSocket {
   TSocket& operator=(const TSocket&) = delete;
 
   // A fresh non-blocking TCP socket; an open one is closed first.
-  bool CreateTCP();
-  // ip 0 is INADDR_ANY; port 0 lets the system choose (see LocalPort).
+  bool CreateTCP(bool v6 = false);
+  // ip 0 is every local address: on an IPv6 socket the IPv4 ones too, so one
+  // listener takes both. Port 0 lets the system choose (see LocalPort).
   bool Bind(uint16_t port, uint32_t ip = 0);
   bool Listen(int backlog);
   // A waiting connection, without waiting for one.
@@ -40,11 +61,14 @@ class TSocket {
   // options set on it before (TCP_NODELAY) hold for the connection.
   // ip 0 is refused: it is what a failed HostIp returns.
   bool Connect(uint32_t ip, uint16_t port, int timeoutMs = kDefaultConnectTimeoutMs);
+  bool Connect(const SockAddr& to, int timeoutMs = kDefaultConnectTimeoutMs);
+  // The same without waiting: Begin starts the connect (on a socket of the
+  // address's family, made here unless a fresh one of it is open), Progress
+  // tells how it went; a failed attempt closes the socket.
+  enum class Progress { Done, Pending, Failed };
+  Progress BeginConnect(const SockAddr& to);
+  Progress ConnectProgress();
   bool SetTCPNoDelay(bool on = true);
-  // Connect without waiting: starts it (false when it failed at once);
-  // ConnectDone then says 1 connected, 0 still trying, -1 failed (closed).
-  bool ConnectStart(uint32_t ip, uint16_t port);
-  int ConnectDone();
 
   // Bytes that Recv can take now.
   size_t ReadAvail() const;
@@ -85,16 +109,22 @@ class TSocket {
 
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
-  uint32_t RemoteIp() const { return remoteIp_; }
-  uint16_t RemotePort() const { return remotePort_; }
+  // The peer, known once connected or accepted; an IPv4 peer of an IPv6
+  // socket reads as IPv4. RemoteIp is 0 for an IPv6 peer.
+  const SockAddr& Remote() const { return remote_; }
+  uint32_t RemoteIp() const { return remote_.Ip(); }
+  uint16_t RemotePort() const { return remote_.port; }
   uint16_t LocalPort() const;
 
  private:
   void Reset() noexcept;
   void Compact();
   int fd_ = -1;
-  uint32_t remoteIp_ = 0;
-  uint16_t remotePort_ = 0;
+  bool v6_ = false;
+  // Set by BeginConnect until the connect is done; remote_ is set after.
+  bool connecting_ = false;
+  SockAddr target_;
+  SockAddr remote_;
   std::vector<uint8_t> queue_;
   size_t head_ = 0;
   size_t batchEnd_ = 0;  // queue_ index up to which bytes are exempt from the cap
@@ -105,14 +135,10 @@ class TSocket {
 // The first IPv4 address of a host name or dotted address; 0 when it does not
 // resolve. Callers must treat 0 as failure. Blocks during the lookup.
 uint32_t HostIp(const std::string& name);
-// As HostIp, but gives up with 0 after timeoutMs, so a slow resolver cannot
-// hold the caller longer: the lookup runs on a thread of its own, whose late
-// answer is dropped. A dotted address needs no lookup. `lookup` is HostIp but
-// for tests.
-using Resolver = std::function<uint32_t(const std::string&)>;
-uint32_t HostIpWithin(const std::string& name, int timeoutMs, const Resolver& lookup = HostIp);
-// The milliseconds left of timeoutMs since start (steady clock), at least 1.
-int MsLeft(std::chrono::steady_clock::time_point start, int timeoutMs);
+// Every address of a name or numeric address, IPv6 ones first, each once;
+// empty when it does not resolve. Blocks during the lookup.
+std::vector<SockAddr> Resolve(const std::string& name);
+using Lookup = std::function<std::vector<SockAddr>(const std::string&)>;
 // Dotted text of an address.
 std::string IpText(uint32_t ip);
 

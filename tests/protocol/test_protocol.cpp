@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <limits>
 #include <map>
 #include <random>
@@ -22,6 +23,7 @@
 #include "net/message.h"
 #include "net/net.h"
 #include "net/protocol.h"
+#include "net/serverlist.h"
 #include "platform/clock.h"
 #include "tests/support/world.h"
 
@@ -364,4 +366,80 @@ TEST_F(Protocol, ALateJoinerGetsAHistoryLargerThanTheSendCap) {
   for (const Msg& m : late.Of(50)) got.push_back(m.nums[0]);
   EXPECT_EQ(got, want);
   EXPECT_EQ(late.Of(41).at(0).nums[6], 7);  // the game's clock as it stands
+}
+
+// Joining from this process: every address of the name in turn, IPv6 first, and the tick never waits.
+TEST_F(Protocol, AJoinTriesEachAddressInTurnAndIsGivenUpOrCancelledWithoutWaiting) {
+  const auto status = [] { return MemoryGui::M(gMultiWindow)->status; };
+  TSocket v4;  // IPv4 alone, so the IPv6 loopback refuses on its port
+  ASSERT_TRUE(v4.CreateTCP() && v4.Bind(0, 0x7F000001) && v4.Listen(0));
+  const std::vector<SockAddr> both = {*SockAddr::Parse("::1"), *SockAddr::Parse("127.0.0.1")};
+  ConnectTo(gGame, "both.example", v4.LocalPort(), [both](const std::string&) { return both; });
+  ASSERT_TRUE(Until({}, [] { return TNet::NetStatus == NET_JOINED; }));
+  EXPECT_EQ(status(), "Connected to game");
+  // Its queue is now full and it never accepts: a connect to it hangs, as does this lookup.
+  std::promise<void> release;
+  const std::shared_future<void> gate = release.get_future().share();
+  const Lookup hangs = [gate](const std::string&) { gate.wait(); return std::vector<SockAddr>{}; };
+  for (const bool cancel : {false, true}) {
+    for (const auto& [name, lookup] : {std::pair{"127.0.0.1", Lookup(Resolve)}, std::pair{"slow.example", hangs}}) {
+      SCOPED_TRACE(std::string(name) + (cancel ? " cancelled" : " timed out"));
+      test::SetClock(1000);
+      ConnectTo(gGame, name, v4.LocalPort(), lookup);
+      Tick(3);  // were a tick to wait for the connect, it would not return here
+      EXPECT_TRUE(ConnectPending() && status() == "Connecting...");
+      test::SetClock(3999);
+      if (cancel) world.Send(EVENT_GADGETACTION, gDisconnect);
+      Tick();
+      EXPECT_EQ(status(), cancel ? "Not connected" : "Connecting...");
+      test::SetClock(4000);
+      Tick();
+      EXPECT_EQ(status(), cancel ? "Not connected" : "Failed to connect");
+      EXPECT_FALSE(ConnectPending() || TNet::Clientsock.IsOpen() || TNet::NetStatus != NET_OFF);
+    }
+  }
+  release.set_value();
+}
+
+TEST_F(Protocol, HostsAndJoinsOverIpv6) {
+  TSocket v6;
+  if (!v6.CreateTCP(true) || !v6.Bind(0) || !v6.Listen(1) || !TSocket().Connect(*SockAddr::Parse("::1", v6.LocalPort())))
+    GTEST_SKIP() << "this machine has no IPv6 loopback";
+  ConnectTo(gGame, "[::1]", v6.LocalPort());
+  ASSERT_TRUE(Until({}, [] { return TNet::NetStatus == NET_JOINED; }));
+  HostAs("H");  // on IPv6 and IPv4: the peer comes by IPv6
+  ASSERT_TRUE(a.sock.Connect(*SockAddr::Parse("::1", port)));
+  a.Send(Join("A"));
+  ASSERT_TRUE(Until({&a}, [&] { return !a.Of(4).empty(); }));
+  EXPECT_EQ(TNet::Clients.back()->tcpsock.Remote().Text(), "::1");
+}
+
+// "Host + broadcast" while the list server is still being reached: the announcement waits
+// for the connection, and the list server hears introduction, list request, announcement.
+TEST_F(Protocol, AnAnnouncementWaitsForTheListServerConnection) {
+  TSocket list;
+  ASSERT_TRUE(list.CreateTCP() && list.Bind(0, 0x7F000001) && list.Listen(1));
+  TServerList::IPs = {"127.0.0.1", "127.0.0.1"};
+  TServerList::Ports = {list.LocalPort(), list.LocalPort()};
+  world.gui.SetText(gDirectPort, std::to_string(RandomPort()));
+  world.Send(EVENT_GADGETACTION, gServerHost);
+  ASSERT_EQ(MemoryGui::M(gMultiWindow)->status, "Hosting");
+  EXPECT_TRUE(ConnectPending());
+  std::optional<TSocket> s;
+  ASSERT_TRUE(Until({}, [&] { return s || (s = list.Accept()); }));
+  FrameReader reader;
+  std::vector<std::pair<uint16_t, int>> got;  // id, kind
+  ASSERT_TRUE(Until({}, [&] {
+    std::vector<uint8_t> bytes;
+    s->RecvAvail(bytes, 1 << 16);
+    reader.Feed(bytes, [&](uint16_t id, FieldReader& r) {
+      const int kind = id == 100 ? r.ReadByte() : -1;
+      if (kind == 1) r.ReadLine(), r.ReadInt();
+      if (!r.Ok()) return Parse::NeedMore;
+      got.emplace_back(id, kind);
+      return Parse::Done;
+    });
+    return got.size() >= 3;
+  }));
+  EXPECT_EQ(got, (std::vector<std::pair<uint16_t, int>>{{100, 2}, {101, -1}, {100, 1}}));
 }
