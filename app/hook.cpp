@@ -264,10 +264,17 @@ void Tick(Gadget* timer) {
 bool TickResting() { return gResting; }
 
 Event* Hook(Event& ev) {
+  if (ev.id == EVENT_TIMERTICK) {
+    Tick(ev.source);
+    return &ev;
+  }
+  // Any event may change the picture: the tick runs again (woken before the
+  // event's handling might close a socket it waits on).
+  if (ev.id != EVENT_GADGETPAINT) {
+    gEventSeen = true;
+    if (std::exchange(gResting, false) && gTicker) gui().Wake(gTicker);
+  }
   switch (ev.id) {
-    case EVENT_TIMERTICK:
-      Tick(ev.source);
-      return &ev;
     case EVENT_APPTERMINATE:
       gui().Exit(0);
       break;
@@ -343,13 +350,6 @@ Event* Hook(Event& ev) {
       break;
     default:
       break;
-  }
-  if (ev.id != EVENT_GADGETPAINT) {
-    gEventSeen = true;
-    if (gResting && gTicker) {
-      gResting = false;
-      gui().Wake(gTicker);
-    }
   }
   return &ev;
 }

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/latin1.h"
 
@@ -209,12 +210,7 @@ void MemoryGui::Rest(Gadget* timer, int ms, const std::vector<int>& fds) {
 }
 
 void MemoryGui::Wake(Gadget* timer) {
-  if (!resting || timer != resting) return;
-  resting = nullptr;
-  Event ev;
-  ev.id = EVENT_TIMERTICK;
-  ev.source = timer;
-  Emit(ev);
+  if (timer == resting) resting = nullptr;
 }
 
 void MemoryGui::WaitSystem() {
@@ -222,7 +218,10 @@ void MemoryGui::WaitSystem() {
   std::vector<pollfd> fds;
   for (int fd : restFds) fds.push_back(pollfd{fd, POLLIN, 0});
   wokeBySocket = ::poll(fds.data(), nfds_t(fds.size()), restMs) > 0;
-  Wake(resting);
+  Event ev;
+  ev.id = EVENT_TIMERTICK;
+  ev.source = std::exchange(resting, nullptr);
+  Emit(ev);
 }
 void MemoryGui::Exit(int) {}
 

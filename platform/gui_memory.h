@@ -46,6 +46,7 @@ class MemoryGui : public Gui {
   Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) override;
   Gadget* CreateTimer(double hz) override;
   void Rest(Gadget* timer, int ms, const std::vector<int>& fds) override;
+  // Ends the rest; the tick is the caller's, as every tick here.
   void Wake(Gadget* timer) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
@@ -92,7 +93,7 @@ class MemoryGui : public Gui {
   Colour RequestColor(Colour c) override;
   void SetHook(EventHook hook) override;
   // With a timer resting: waits for what ends its rest (its time or a
-  // socket; a wake cannot come from elsewhere here) and ticks it. Else returns at once.
+  // socket; no input comes from elsewhere here) and ticks it. Else returns at once.
   void WaitSystem() override;
   void Exit(int status) override;
 
