@@ -231,9 +231,11 @@ void Tick(Gadget* timer) {
   gTicker = timer;
   const bool quiet = !std::exchange(gEventSeen, false);
   const bool rested = std::exchange(gResting, false) && quiet;
-  const std::vector<int> fds = Sockets();
-  const uint64_t received = BytesReceived(fds);
-  bool traffic = AnyReadable(fds);
+  // Only a quiet tick with nothing moving may end in a rest; the others skip the sockets' checks.
+  const bool mayRest = timer && quiet && !Animating(gGame, gView);
+  const std::vector<int> fds = mayRest ? Sockets() : std::vector<int>{};
+  const uint64_t received = mayRest ? BytesReceived(fds) : 0;
+  bool traffic = !mayRest || AnyReadable(fds);
   if (rested && !traffic) {
     // Nothing happened during the rest but time: the clock catches up before
     // the score is drawn, and the board shows what it showed.
@@ -248,11 +250,12 @@ void Tick(Gadget* timer) {
   if (TNet::NetStatus != NET_OFF) NetClient(gGame);
   ServerListPoll();
   // What arrived while the polls ran, read by them or not, is drawn by the next tick.
-  if (const std::vector<int> after = Sockets(); after != fds || BytesReceived(after) != received) traffic = true;
+  if (!traffic)
+    if (const std::vector<int> after = Sockets(); after != fds || BytesReceived(after) != received) traffic = true;
   gView.frameTime = FrameSeconds();
   Update(gGame, gView.frameTime);
   UpdateMouseBlock(gGame, gView);
-  if (!timer || !quiet || traffic || Animating(gGame, gView) || SendsPending() || mouseBlock != gView.MouseBlock ||
+  if (traffic || Animating(gGame, gView) || SendsPending() || mouseBlock != gView.MouseBlock ||
       second != int32_t(std::floor(gGame.GameTime)))
     return;
   gui().Rest(timer, RestMs(), Sockets());

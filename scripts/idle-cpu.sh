@@ -70,11 +70,11 @@ switches() { cat "$@" 2>/dev/null | awk '/^voluntary_ctxt_switches:/ {s += $2} E
 wakes() { echo "$(switches /proc/"$1"/task/"$1"/status) $(switches /proc/"$1"/task/*/status)"; }
 mover=""
 if [ "$move" = 1 ]; then
-  # Across the board and back, a step every 10 ms (about the rate a mouse reports).
-  xdotool mousemove --window "$win" 150 150
-  ( while :; do
-      for x in $(seq 150 8 630) $(seq 630 -8 150); do xdotool mousemove --window "$win" "$x" $((x / 2 + 100)); sleep 0.01; done
-    done ) &
+  # Across the board and back, a step every 10 ms (about the rate a mouse
+  # reports), chained in one xdotool so that starting it does not set the pace.
+  steps=()
+  for x in $(seq 150 8 630) $(seq 630 -8 150); do steps+=(mousemove --window "$win" "$x" $((x / 2 + 100)) sleep 0.01); done
+  ( while :; do xdotool "${steps[@]}"; done ) &
   mover=$!
 fi
 xpid=$(pgrep -f "^Xvfb ${DISPLAY} " | head -1 || true)
