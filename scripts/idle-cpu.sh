@@ -74,7 +74,7 @@ if [ "$move" = 1 ]; then
   # reports), chained in one xdotool so that starting it does not set the pace.
   steps=()
   for x in $(seq 150 8 630) $(seq 630 -8 150); do steps+=(mousemove --window "$win" "$x" $((x / 2 + 100)) sleep 0.01); done
-  ( while :; do xdotool "${steps[@]}"; done ) &
+  ( while :; do xdotool "${steps[@]}"; done ) 2>/dev/null &
   mover=$!
 fi
 xpid=$(pgrep -f "^Xvfb ${DISPLAY} " | head -1 || true)
