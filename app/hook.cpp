@@ -1,5 +1,10 @@
 #include "app/hook.h"
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/presenter.h"
@@ -7,14 +12,16 @@
 #include "minefield/chord.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
+#include "net/host.h"
 #include "net/net.h"
 #include "net/protocol.h"
+#include "net/serverlist.h"
 #include "platform/clock.h"
 #include "platform/gfx.h"
+#include "platform/ready.h"
 #include "render/background.h"
 #include "render/board.h"
 #include "render/scale.h"
-#include "net/host.h"
 
 namespace bg {
 
@@ -169,21 +176,108 @@ void KeyDown(const Event& ev) {
   }
 }
 
+// ---- rest ----
+// The tick runs at its full rate only while something moves or happens. Once
+// a tick finds the world quiet (no event since the last one, nothing waiting
+// on a socket, nothing animating, the picture it drew still true), the timer
+// rests until the clock's shown second changes, a connection's deadline
+// comes, an event arrives or a socket has something to read.
+
+// The timer that drives the ticks (null when ticks come from elsewhere), and whether it rests.
+Gadget* gTicker = nullptr;
+bool gResting = false;
+// An event was handled since the last tick.
+bool gEventSeen = true;
+
+// Every socket the tick polls.
+std::vector<int> Sockets() {
+  std::vector<int> fds;
+  for (const TSocket* s : std::initializer_list<const TSocket*>{&TNet::Serversock, &TNet::Clientsock, TServerList::SockPtr()})
+    if (s && s->IsOpen()) fds.push_back(s->Fd());
+  for (const auto& c : TNet::Clients)
+    if (c->tcpsock.IsOpen()) fds.push_back(c->tcpsock.Fd());
+  return fds;
+}
+
+// Bytes still waiting to leave keep the tick running: each tick flushes them.
+bool SendsPending() {
+  // A connect in progress (a join, the list server, a relay's call-back) is
+  // polled by the tick: no socket readiness wakes it.
+  if (ConnectPending() || !TServerList::Calls.empty()) return true;
+  if (TNet::Clientsock.Queued() > 0) return true;
+  if (const TSocket* s = TServerList::SockPtr(); s && s->Queued() > 0) return true;
+  for (const auto& c : TNet::Clients)
+    if (c->tcpsock.Queued() > 0) return true;
+  return false;
+}
+
+// Milliseconds the timer may rest from now: -1 for as long as nothing happens.
+int RestMs() {
+  int64_t ms = -1;
+  const auto until = [&ms](int64_t t) { ms = ms < 0 ? t : std::min(ms, t); };
+  // The next whole second of a running clock, just past it.
+  if (gGame.GameStatus != GAME_OVER)
+    until(int64_t(std::ceil((std::floor(double(gGame.GameTime)) + 1.0 - double(gGame.GameTime)) * 1000.0)) + 1);
+  // A connection that has not joined yet is closed at its deadline.
+  const int32_t now = MilliSecs();
+  for (const auto& c : TNet::Clients)
+    if (const int32_t left = c->accepted + TNet::kJoinTimeoutMs - now; left >= 0) until(int64_t(left) + 1);
+  return int(std::min<int64_t>(ms, 1 << 30));
+}
+
+void Tick(Gadget* timer) {
+  if (timer != gTicker) gResting = false;
+  gTicker = timer;
+  const bool quiet = !std::exchange(gEventSeen, false);
+  const bool rested = std::exchange(gResting, false) && quiet;
+  // Only a quiet tick with nothing moving may end in a rest; the others skip the sockets' checks.
+  const bool mayRest = timer && quiet && !Animating(gGame, gView);
+  const std::vector<int> fds = mayRest ? Sockets() : std::vector<int>{};
+  const uint64_t received = mayRest ? BytesReceived(fds) : 0;
+  bool traffic = !mayRest || AnyReadable(fds);
+  if (rested && !traffic) {
+    // Nothing happened during the rest but time: the clock catches up before
+    // the score is drawn, and the board shows what it showed.
+    Update(gGame, FrameSeconds());
+  } else if (gCan) {
+    gui().Redraw(gCan);
+  }
+  const int32_t second = int32_t(std::floor(gGame.GameTime));
+  if (gCanScore) gui().Redraw(gCanScore);
+  const int32_t mouseBlock = gView.MouseBlock;
+  if (ConnectPoll(Me())) ShowChatPage();
+  if (TNet::NetStatus == NET_HOSTING) Hosting().Poll();
+  if (TNet::NetStatus != NET_OFF) NetClient(gGame);
+  ServerListPoll();
+  // What arrived while the polls ran, read by them or not, is drawn by the next tick.
+  if (!traffic)
+    if (const std::vector<int> after = Sockets(); after != fds || BytesReceived(after) != received) traffic = true;
+  gView.frameTime = FrameSeconds();
+  Update(gGame, gView.frameTime);
+  UpdateMouseBlock(gGame, gView);
+  if (traffic || Animating(gGame, gView) || SendsPending() || mouseBlock != gView.MouseBlock ||
+      second != int32_t(std::floor(gGame.GameTime)))
+    return;
+  gui().Rest(timer, RestMs(), Sockets());
+  gResting = true;
+}
+
 }  // namespace
 
+bool TickResting() { return gResting; }
+
 Event* Hook(Event& ev) {
+  if (ev.id == EVENT_TIMERTICK) {
+    Tick(ev.source);
+    return &ev;
+  }
+  // Any event may change the picture: the tick runs again (woken before the
+  // event's handling might close a socket it waits on).
+  if (ev.id != EVENT_GADGETPAINT) {
+    gEventSeen = true;
+    if (std::exchange(gResting, false) && gTicker) gui().Wake(gTicker);
+  }
   switch (ev.id) {
-    case EVENT_TIMERTICK:
-      if (gCan) gui().Redraw(gCan);
-      if (gCanScore) gui().Redraw(gCanScore);
-      if (ConnectPoll(Me())) ShowChatPage();
-      if (TNet::NetStatus == NET_HOSTING) Hosting().Poll();
-      if (TNet::NetStatus != NET_OFF) NetClient(gGame);
-      ServerListPoll();
-      gView.frameTime = FrameSeconds();
-      Update(gGame, gView.frameTime);
-      UpdateMouseBlock(gGame, gView);
-      break;
     case EVENT_APPTERMINATE:
       gui().Exit(0);
       break;

@@ -7,5 +7,8 @@
 namespace bg {
 
 Event* Hook(Event& ev);
+// The tick rests: nothing moves or happens, so the timer waits for the next
+// second of the clock, an event or a socket.
+bool TickResting();
 
 }  // namespace bg

@@ -28,6 +28,20 @@ void BM_RevealEmpty85000(benchmark::State& state) {
 }
 BENCHMARK(BM_RevealEmpty85000)->Unit(benchmark::kMillisecond);
 
+// The first click on a mine-free 1000 x 1000 field: the mines are placed (none)
+// and the flood uncovers every block. Target: 30 ms.
+void BM_FirstRevealMineFree1000x1000(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    Game g;
+    StartGame(g, 1000, 1000, 0, 0, 0.0f, 0, 1);
+    state.ResumeTiming();
+    Apply(g, Move{500 * 1000 + 500, CLICK_UNCOVER, kNoPlayer});
+    benchmark::DoNotOptimize(g.revealed);
+  }
+}
+BENCHMARK(BM_FirstRevealMineFree1000x1000)->Unit(benchmark::kMillisecond);
+
 // The floor: touching every cell of the same field once.
 void BM_TouchCells85000(benchmark::State& state) {
   Game g = BuildEmpty(340, 250);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The game's windows and controls are "gadgets" behind this narrow interface.
 // The Qt backend shows them; MemoryGui keeps the same state without a display
@@ -107,6 +108,13 @@ class Gui {
   virtual Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey = 0) = 0;
   // A timer posting TimerTick events to the hook `hz` times a second.
   virtual Gadget* CreateTimer(double hz) = 0;
+  // Lets a timer rest after the tick in hand: its next tick comes after `ms`
+  // milliseconds (-1: not before a wake), as soon as one of the sockets `fds`
+  // has something to read (or has closed), or at Wake, whichever is first;
+  // from that tick on it keeps its rate again.
+  virtual void Rest(Gadget* timer, int ms, const std::vector<int>& fds) = 0;
+  // A resting timer ticks at once and keeps its rate again; a running one is left as it is.
+  virtual void Wake(Gadget* timer) = 0;
 
   // Layout rule: which edges keep their distance to the parent's same edge.
   virtual void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) = 0;

@@ -1,6 +1,9 @@
 #include "platform/gui_memory.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <utility>
 
 #include "platform/latin1.h"
 
@@ -200,7 +203,26 @@ void MemoryGui::UpdateWindowMenu(Gadget*) {}
 void MemoryGui::PopupMenu(Gadget*, Gadget*) {}
 Colour MemoryGui::RequestColor(Colour) { return nextColor; }
 void MemoryGui::SetHook(EventHook hook) { hook_ = std::move(hook); }
-void MemoryGui::WaitSystem() {}
+void MemoryGui::Rest(Gadget* timer, int ms, const std::vector<int>& fds) {
+  resting = timer;
+  restMs = ms;
+  restFds = fds;
+}
+
+void MemoryGui::Wake(Gadget* timer) {
+  if (timer == resting) resting = nullptr;
+}
+
+void MemoryGui::WaitSystem() {
+  if (!resting) return;
+  std::vector<pollfd> fds;
+  for (int fd : restFds) fds.push_back(pollfd{fd, POLLIN, 0});
+  wokeBySocket = ::poll(fds.data(), nfds_t(fds.size()), restMs) > 0;
+  Event ev;
+  ev.id = EVENT_TIMERTICK;
+  ev.source = std::exchange(resting, nullptr);
+  Emit(ev);
+}
 void MemoryGui::Exit(int) {}
 
 void MemoryGui::ResizeWindow(Gadget* window, int w, int h) {

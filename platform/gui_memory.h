@@ -45,6 +45,9 @@ class MemoryGui : public Gui {
   Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) override;
   Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) override;
   Gadget* CreateTimer(double hz) override;
+  void Rest(Gadget* timer, int ms, const std::vector<int>& fds) override;
+  // Ends the rest; the tick is the caller's, as every tick here.
+  void Wake(Gadget* timer) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
   void Show(Gadget* g) override;
@@ -89,6 +92,8 @@ class MemoryGui : public Gui {
   void PopupMenu(Gadget* window, Gadget* menu) override;
   Colour RequestColor(Colour c) override;
   void SetHook(EventHook hook) override;
+  // With a timer resting: waits for what ends its rest (its time or a
+  // socket; no input comes from elsewhere here) and ticks it. Else returns at once.
   void WaitSystem() override;
   void Exit(int status) override;
 
@@ -99,6 +104,12 @@ class MemoryGui : public Gui {
   int windowChromeH = 40;  // title and menu bar
   int charW = 6, padW = 12;  // text metrics
   Colour nextColor;        // what the colour picker answers
+  // The resting timer (null when none), what ends its rest, and whether the
+  // last rest ended because a socket could be read.
+  Gadget* resting = nullptr;
+  int restMs = -1;
+  std::vector<int> restFds;
+  bool wokeBySocket = false;
 
  protected:
   Gadget* focus_ = nullptr;

@@ -98,6 +98,15 @@ void Draw(const Game& gm, View& v, const Resources& res, int cw, int ch) {
   g.Flip(-1);
 }
 
+bool Animating(const Game& gm, View& v) {
+  if (v.back.backtype == 0) return true;
+  if (v.back.firstgame && gm.GameTime < 1.5f && gm.GameStatus != GAME_OVER) return true;
+  for (const BlockFlash& f : v.Flash.blocks)
+    if (f.FadeAlpha > 0) return true;
+  v.Flash.blocks = {};
+  return false;
+}
+
 void DrawScore(const Game& gm, const Resources& res, int w, int h) {
   Gfx& g = G();
   g.Cls();

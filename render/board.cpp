@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "platform/gfx.h"
 #include "render/simage.h"
@@ -196,12 +197,38 @@ void DrawBlocks(const Game& g, View& v, const Resources& res, int cw, int ch) {
   Gfx& gx = G();
   const Scale& s = v.scale;
   gx.SetOrigin(s.OriginX, s.OriginY);
-  // Column by column, so each block's panned place costs an addition, not a division.
-  for (int32_t x = 0; x < g.BlockAW; ++x) {
-    const float dx = float(Wrap(x + v.panX, g.BlockAW) * TBlock::Size);
-    for (int32_t id = x * g.BlockAH, end = id + g.BlockAH, row = Wrap(v.panY, g.BlockAH); id < end; ++id) {
-      DrawBlock(g, v, res, id, dx, float(row * TBlock::Size), cw, ch);
-      if (++row == g.BlockAH) row = 0;
+  if (!v.Flash.blocks.empty()) {
+    // The opening flash steps every block, seen or not (small fields only).
+    // Column by column, so each block's panned place costs an addition, not a division.
+    for (int32_t x = 0; x < g.BlockAW; ++x) {
+      const float dx = float(Wrap(x + v.panX, g.BlockAW) * TBlock::Size);
+      for (int32_t id = x * g.BlockAH, end = id + g.BlockAH, row = Wrap(v.panY, g.BlockAH); id < end; ++id) {
+        DrawBlock(g, v, res, id, dx, float(row * TBlock::Size), cw, ch);
+        if (++row == g.BlockAH) row = 0;
+      }
+    }
+  } else {
+    // Only the places on the canvas, a block's margin either side (DrawBlock
+    // has the last word), in the same order as above: the cost follows the
+    // canvas, not the field.
+    const auto shown = [](float framePos, float scale, float origin, int canvas, int32_t n, int32_t& lo, int32_t& hi) {
+      const float size = float(TBlock::Size);
+      lo = std::max(0, int32_t(std::floor((-origin / scale - framePos - size) / size)) - 1);
+      hi = std::min(n - 1, int32_t(std::ceil(((float(canvas) - origin) / scale - framePos) / size)) + 1);
+    };
+    int32_t c0, c1, r0, r1;
+    shown(v.framex, s.SCALEX, s.OriginX, cw, g.BlockAW, c0, c1);
+    shown(v.framey, s.SCALEY, s.OriginY, ch, g.BlockAH, r0, r1);
+    thread_local std::vector<int32_t> ys;
+    ys.clear();
+    for (int32_t y = 0; y < g.BlockAH && r0 <= r1; ++y)
+      if (const int32_t row = Wrap(y + v.panY, g.BlockAH); row >= r0 && row <= r1) ys.push_back(y);
+    for (int32_t x = 0; x < g.BlockAW && c0 <= c1 && !ys.empty(); ++x) {
+      const int32_t col = Wrap(x + v.panX, g.BlockAW);
+      if (col < c0 || col > c1) continue;
+      for (const int32_t y : ys)
+        DrawBlock(g, v, res, x * g.BlockAH + y, float(col * TBlock::Size),
+                  float(Wrap(y + v.panY, g.BlockAH) * TBlock::Size), cw, ch);
     }
   }
   gx.SetAlpha(1.0f);

@@ -581,20 +581,41 @@ void OffscreenCanvas::ReadBack(const QRect& r) {
   QOpenGLContext* ctx = QOpenGLContext::currentContext();
   QOpenGLFunctions* f = ctx->functions();
   const bool es = ctx->isOpenGLES();
-  rows_.resize(size_t(r.width()) * size_t(r.height()) * 4);
+  const size_t rowBytes = size_t(r.width()) * 4;
   f->glPixelStorei(GL_PACK_ALIGNMENT, 4);
   // OpenGL counts rows from the bottom.
-  f->glReadPixels(r.x(), hPx_ - r.y() - r.height(), r.width(), r.height(), es ? GL_RGBA : 0x80E1 /* GL_BGRA */,
-                  GL_UNSIGNED_BYTE, rows_.data());
-  const size_t rowBytes = size_t(r.width()) * 4;
+  const int glY = hPx_ - r.y() - r.height();
+  if (!es) {
+    // Straight into the picture, bottom row first, then turned over in place:
+    // no second canvas-sized buffer is kept.
+    constexpr GLenum kPackRowLength = 0x0D02, kBgra = 0x80E1;
+    f->glPixelStorei(kPackRowLength, GLint(image_.bytesPerLine() / 4));
+    f->glReadPixels(r.x(), glY, r.width(), r.height(), kBgra, GL_UNSIGNED_BYTE, image_.scanLine(r.y()) + size_t(r.x()) * 4);
+    f->glPixelStorei(kPackRowLength, 0);
+    rows_.resize(rowBytes);
+    for (int top = r.y(), bottom = r.y() + r.height() - 1; top <= bottom; ++top, --bottom) {
+      uint8_t* a = image_.scanLine(top) + size_t(r.x()) * 4;
+      uint8_t* b = image_.scanLine(bottom) + size_t(r.x()) * 4;
+      if (top != bottom) {
+        std::memcpy(rows_.data(), a, rowBytes);
+        std::memcpy(a, b, rowBytes);
+        std::memcpy(b, rows_.data(), rowBytes);
+        for (size_t i = 3; i < rowBytes; i += 4) b[i] = 255;
+      }
+      for (size_t i = 3; i < rowBytes; i += 4) a[i] = 255;
+    }
+    return;
+  }
+  rows_.resize(size_t(r.height()) * rowBytes);
+  f->glReadPixels(r.x(), glY, r.width(), r.height(), GL_RGBA, GL_UNSIGNED_BYTE, rows_.data());
   for (int y = 0; y < r.height(); ++y) {
     uint8_t* dst = image_.scanLine(r.y() + y) + size_t(r.x()) * 4;
     const uint8_t* src = rows_.data() + size_t(r.height() - 1 - y) * rowBytes;
     std::memcpy(dst, src, rowBytes);
-    if (es)
-      for (size_t i = 0; i < rowBytes; i += 4) std::swap(dst[i], dst[i + 2]);
+    for (size_t i = 0; i < rowBytes; i += 4) std::swap(dst[i], dst[i + 2]);
     for (size_t i = 3; i < rowBytes; i += 4) dst[i] = 255;
   }
+  rows_ = {};
 }
 
 }  // namespace bg

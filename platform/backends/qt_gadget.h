@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QRect>
+#include <QSocketNotifier>
 #include <QSize>
 #include <QStatusBar>
 #include <QTabBar>
@@ -68,6 +69,10 @@ struct QtGadget : Gadget {
   int64_t periodNs = 0;
   std::chrono::steady_clock::time_point epoch;
   int64_t slot = 0;
+  // A resting timer waits for its time, a wake or one of these sockets.
+  bool resting = false;
+  bool rested = false;  // the next tick ends a rest: the schedule starts again from it
+  std::vector<QPointer<QSocketNotifier>> notifiers;
 };
 
 }  // namespace bg

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -757,8 +758,10 @@ Gadget* QtGui::CreateTimer(double hz) {
   timer->setTimerType(Qt::PreciseTimer);
   timer->setSingleShot(true);
   QObject::connect(timer, &QTimer::timeout, timer, [this, g] {
+    if (g->resting) EndRest(g);
+    const bool restart = std::exchange(g->rested, false);
     Raise(EVENT_TIMERTICK, g, ++g->ticks);
-    if (g->enabled && g->timer) ArmTimer(g, false);
+    if (g->enabled && g->timer && !g->resting) ArmTimer(g, restart);
   });
   g->timer = timer;
   if (hz > 0) {
@@ -786,6 +789,41 @@ void QtGui::ArmTimer(QtGadget* g, bool restart) {
   const int64_t wait = g->slot * g->periodNs - since;
   // Whole milliseconds, rounded up: a tick never comes before its slot.
   g->timer->start(int(std::max<int64_t>(0, (wait + 999999) / 1000000)));
+}
+
+void QtGui::Rest(Gadget* timer, int ms, const std::vector<int>& fds) {
+  QtGadget* g = Q(timer);
+  if (!g->timer) return;
+  EndRest(g);
+  g->rested = false;
+  g->resting = true;
+  for (int fd : fds) {
+    auto* n = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, owner_.get());
+    QObject::connect(n, &QSocketNotifier::activated, n, [this, g] { Wake(g); });
+    g->notifiers.emplace_back(n);
+  }
+  if (ms >= 0)
+    g->timer->start(ms);
+  else
+    g->timer->stop();
+}
+
+void QtGui::Wake(Gadget* timer) {
+  QtGadget* g = Q(timer);
+  if (!g->resting || !g->timer) return;
+  EndRest(g);
+  g->timer->start(0);
+}
+
+void QtGui::EndRest(QtGadget* g) {
+  for (const QPointer<QSocketNotifier>& n : g->notifiers)
+    if (n) {
+      // Level-triggered: left enabled it would fire again until the bytes are read.
+      n->setEnabled(false);
+      n->deleteLater();
+    }
+  g->notifiers.clear();
+  if (std::exchange(g->resting, false)) g->rested = true;
 }
 
 // ---- state ----
@@ -846,7 +884,7 @@ void QtGui::Enable(Gadget* g) {
   } else if (q->action) {
     q->action->setEnabled(true);
   } else if (q->timer) {
-    if (!q->timer->isActive()) ArmTimer(q, true);
+    if (!q->timer->isActive() && !q->resting) ArmTimer(q, true);
   }
 }
 
@@ -861,6 +899,7 @@ void QtGui::Disable(Gadget* g) {
   } else if (q->action) {
     q->action->setEnabled(false);
   } else if (q->timer) {
+    EndRest(q);
     q->timer->stop();
   }
 }

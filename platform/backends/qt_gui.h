@@ -44,6 +44,8 @@ class QtGui : public Gui {
   Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) override;
   Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) override;
   Gadget* CreateTimer(double hz) override;
+  void Rest(Gadget* timer, int ms, const std::vector<int>& fds) override;
+  void Wake(Gadget* timer) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
   // Showing a hidden window also brings it to the front; nothing else raises a window.
@@ -125,6 +127,7 @@ class QtGui : public Gui {
   void Refit();
   void ApplyMinSize(QtGadget* win);
   void ArmTimer(QtGadget* timer, bool restart);
+  void EndRest(QtGadget* timer);
 
   std::vector<std::unique_ptr<QtGadget>> all_;
   std::unique_ptr<QObject> owner_;  // parent of timers, of the application event filter and of tab styles

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <utility>
+
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
@@ -8,6 +11,7 @@
 #include "minefield/game.h"
 #include "net/message.h"
 #include "net/net.h"
+#include "platform/gfx.h"
 #include "render/board.h"
 #include "render/scale.h"
 #include "tests/support/world.h"
@@ -208,4 +212,35 @@ TEST_F(HookTest, ChordsAloneAndTheEndOfALethalGame) {
   }
   EXPECT_EQ(gGame.GameStatus, GAME_OVER);
   EXPECT_EQ(gGame.flags, 1);
+}
+
+// Resting through any stretch, the tick that ends the rest shows the second
+// the clock says, and rests again until just past the next one.
+TEST_F(HookTest, AfterALongRestTheScoreShowsTheClocksSecond) {
+  struct Texts : NullGfx {
+    std::vector<std::string> drawn;
+    void DrawText(const std::string& t, float, float) override { drawn.push_back(t); }
+  } texts;
+  SetGraphics(&texts);
+  gView.Flash = {};
+  Gadget* timer = gui().timer;
+  for (int i = 0; i < 10 && !TickResting(); ++i) world.Send(EVENT_TIMERTICK, timer);
+  ASSERT_TRUE(TickResting());
+  // Just past the clock's next second, at most a second away.
+  const auto restsToNextSecond = [&] {
+    return gui().restMs <= 1001 &&
+           int(std::floor(double(gGame.GameTime) + gui().restMs * 0.001)) == int(std::floor(gGame.GameTime)) + 1;
+  };
+  EXPECT_TRUE(restsToNextSecond());
+  int32_t now = 10000;
+  for (const auto& [rest, shown] : {std::pair{3'600'250, 3600}, {760, 3601}, {1500, 3602}}) {
+    test::SetClock(now += rest);
+    texts.drawn.clear();
+    world.Send(EVENT_TIMERTICK, timer);
+    ASSERT_FALSE(texts.drawn.empty());
+    EXPECT_EQ(texts.drawn.front(), std::to_string(shown));
+    EXPECT_TRUE(TickResting());
+    EXPECT_TRUE(restsToNextSecond()) << shown;
+  }
+  SetGraphics(nullptr);
 }

@@ -442,4 +442,21 @@ TEST_F(Protocol, AnAnnouncementWaitsForTheListServerConnection) {
     return got.size() >= 3;
   }));
   EXPECT_EQ(got, (std::vector<std::pair<uint16_t, int>>{{100, 2}, {101, -1}, {100, 1}}));
+// The tick rests once nothing happens; a click arriving then wakes it through
+// its socket and is played before the next wait.
+TEST_F(Protocol, AClickArrivingWhileTheTickRestsIsPlayedAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(HostWithA());
+  gView.Flash = {};
+  gView.back.firstgame = false;  // no opening white animating
+  for (int i = 0; i < 10 && !TickResting(); ++i) world.Send(EVENT_TIMERTICK, world.gui.timer);
+  ASSERT_TRUE(TickResting());
+  ASSERT_EQ(world.gui.resting, world.gui.timer);
+  int32_t covered = 0;
+  while (gGame.Blocks[size_t(covered)].Revealed) ++covered;
+  const size_t moves = Moves();
+  a.Send(ClickMsg(covered, 2));
+  world.gui.WaitSystem();
+  EXPECT_TRUE(world.gui.wokeBySocket);
+  EXPECT_EQ(Moves(), moves + 1);
+  EXPECT_EQ(gGame.Blocks[size_t(covered)].flag, 1);
 }

@@ -12,6 +12,8 @@ namespace bg::test {
 
 struct TestGui : MemoryGui {
   Gadget* Focus() const { return focus_; }
+  Gadget* CreateTimer(double hz) override { return timer = MemoryGui::CreateTimer(hz); }
+  Gadget* timer = nullptr;  // the tick's, made at start-up
 };
 
 struct World {
