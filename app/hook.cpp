@@ -9,7 +9,6 @@
 #include "app/globals.h"
 #include "app/presenter.h"
 #include "app/windows.h"
-#include "minefield/chord.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "net/host.h"
@@ -345,7 +344,7 @@ Event* Hook(Event& ev) {
         const TBlock* b = gGame.FromID(gView.MouseBlock);
         if (b && b->Revealed == 0) ClickField(gView.MouseBlock, CLICK_FLAG);
       } else if (ev.data == 3) {
-        for (const Move& m : ChordMoves(gGame, gView.MouseBlock, kNoPlayer)) ClickField(m.block, m.button);
+        ChordField(gView.MouseBlock);
       }
       break;
     case EVENT_KEYDOWN:
