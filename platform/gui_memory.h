@@ -25,6 +25,10 @@ struct MemGadget : Gadget {
   int selected = -1;
   int visible = 0, total = 0, pos = 0;
   int maxLength = -1;  // characters; -1 for no limit
+  std::vector<std::string> columns;
+  int sortColumn = -1;
+  bool sortAscending = true;
+  ChartData chart;
   bool layout[4] = {false, false, false, false};
 };
 
@@ -45,6 +49,8 @@ class MemoryGui : public Gui {
   Gadget* CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) override;
   Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey) override;
   Gadget* CreateTimer(double hz) override;
+  Gadget* CreateTable(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateChart(int x, int y, int w, int h, Gadget* parent, int style) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
   void Show(Gadget* g) override;
@@ -69,6 +75,10 @@ class MemoryGui : public Gui {
   ObjectRef ItemExtra(Gadget* g, int index) override;
   void SetSliderRange(Gadget* g, int visible, int total) override;
   int SliderPos(Gadget* g) override;
+  void SetSliderPos(Gadget* g, int pos) override;
+  void SetColumns(Gadget* table, const std::vector<std::string>& titles) override;
+  void SetSortIndicator(Gadget* table, int column, bool ascending) override;
+  void SetChart(Gadget* chart, const ChartData& data) override;
   void SetShape(Gadget* g, int x, int y, int w, int h) override;
   int X(Gadget* g) override;
   int Y(Gadget* g) override;
@@ -88,6 +98,9 @@ class MemoryGui : public Gui {
   void UpdateWindowMenu(Gadget* window) override;
   void PopupMenu(Gadget* window, Gadget* menu) override;
   Colour RequestColor(Colour c) override;
+  // Answers with nextFile and remembers what was asked.
+  std::string RequestFile(const std::string& title, const std::string& filter, const std::string& name, bool save) override;
+  void Notify(Gadget* window, const std::string& title, const std::string& text) override;
   void SetHook(EventHook hook) override;
   void WaitSystem() override;
   void Exit(int status) override;
@@ -99,6 +112,9 @@ class MemoryGui : public Gui {
   int windowChromeH = 40;  // title and menu bar
   int charW = 6, padW = 12;  // text metrics
   Colour nextColor;        // what the colour picker answers
+  std::string nextFile;    // what the file chooser answers
+  bool fileSaved = false;  // whether the last chooser was for saving
+  std::vector<std::string> notices;  // the message boxes' texts, in order
 
  protected:
   Gadget* focus_ = nullptr;
