@@ -3,6 +3,7 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/presenter.h"
+#include "app/record_windows.h"
 #include "app/windows.h"
 #include "minefield/chord.h"
 #include "minefield/game.h"
@@ -176,6 +177,7 @@ void KeyDown(const Event& ev) {
 }  // namespace
 
 Event* Hook(Event& ev) {
+  if (RecordWindowsEvent(ev)) return &ev;
   switch (ev.id) {
     case EVENT_TIMERTICK:
       if (gCan) gui().Redraw(gCan);

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
+#include "app/record_windows.h"
 #include "app/startup.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/backends/sdl_audio.h"
@@ -14,6 +16,10 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Blastgrid"));
+
+  // A replay file to watch, named relative to where the program was started.
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() > 1) bg::OpenReplayAtStart(QFile::encodeName(QFileInfo(args.at(1)).absoluteFilePath()).toStdString());
 
   // config.ini and res/ live beside the executable, wherever it is started from.
   const QByteArray dir = QFile::encodeName(QCoreApplication::applicationDirPath());

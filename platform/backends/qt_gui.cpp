@@ -993,6 +993,14 @@ void QtGui::AddItem(Gadget* g, const std::string& text, const std::string& tip, 
     auto* item = new QTreeWidgetItem(Qs(text).split(QLatin1Char('\t')));
     if (!tip.empty()) item->setToolTip(0, Qs(tip));
     table->addTopLevelItem(item);
+    // Once for a whole batch of rows, and only the rows in view are measured.
+    if (!q->fitColumns) {
+      q->fitColumns = true;
+      QTimer::singleShot(0, table, [q, table] {
+        q->fitColumns = false;
+        for (int c = 0; c < table->columnCount(); ++c) table->resizeColumnToContents(c);
+      });
+    }
   } else if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     auto* item = new QListWidgetItem(Qs(text));
     if (!tip.empty()) item->setToolTip(Qs(tip));
