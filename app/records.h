@@ -1,5 +1,6 @@
 #pragma once
 #include <compare>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -98,9 +99,13 @@ class Records {
 
  private:
   struct Db;
+  void MoveAside();
+  // False for a failed step; a damaged file is moved aside, to be started afresh at the next use.
+  bool Check(int rc);
+  std::optional<KeptGame> LoadWhere(const std::string& where, int64_t id);
   std::string path_;
   Db* db_ = nullptr;
-  std::string notice_;
+  std::string notice_, error_;
 };
 
 // The file beside the settings file (config.ini), wherever that lives.
