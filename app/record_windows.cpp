@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/gfx.h"
 #include "render/background.h"
+#include "render/scale.h"
 
 namespace bg {
 
@@ -158,12 +159,15 @@ void BuildReplays() {
 // The way each column sorts first: dates and speeds best first, the rest ascending.
 bool FirstAscending(int column) { return column != 0 && column != 4; }
 
+// 3BV/s measures a cleared field: other games have none.
+double Speed(const GameSummary& s) { return s.outcome == Outcome::WON ? s.bbbvPerSecond : 0.0; }
+
 bool Before(const GameSummary& a, const GameSummary& b, int column) {
   switch (column) {
     case 1: return a.setup < b.setup;
     case 2: return std::string(OutcomeText(a.outcome)) < OutcomeText(b.outcome);
     case 3: return a.seconds < b.seconds;
-    case 4: return a.bbbvPerSecond < b.bbbvPerSecond;
+    case 4: return Speed(a) < Speed(b);
     default: return a.date < b.date || (a.date == b.date && a.id < b.id);
   }
 }
@@ -180,7 +184,7 @@ void FillReplays() {
   for (const GameSummary& s : u.rows) {
     const std::string setup = SetupText(s.setup) + (s.networked ? " (shared)" : "");
     g.AddItem(u.replaysTable, Row({DateText(s.date, "%Y-%m-%d %H:%M"), setup, OutcomeText(s.outcome),
-                                   Seconds(s.seconds), Fixed(s.bbbvPerSecond, 2)}));
+                                   Seconds(s.seconds), s.outcome == Outcome::WON ? Fixed(Speed(s), 2) : "-"}));
   }
   g.SetSortIndicator(u.replaysTable, column, up);
   if (!u.rows.empty()) g.SelectItem(u.replaysTable, 0);
@@ -259,6 +263,19 @@ void ShowWatchState(bool redraw) {
                               std::to_string(w->player.Position()) + " of " + std::to_string(w->player.Events()));
   g.SetSliderPos(u.watchSlider, int(w->player.Position()));
   if (redraw) g.Redraw(u.watchCanvas);
+}
+
+// The window takes the board's proportions at its present width, within the screen.
+void FitWatchWindow() {
+  RecordWindows& u = ui();
+  Gui& g = gui();
+  const GameSetup& setup = u.watching->player.Record().setup;
+  Scale s;
+  SetDesignArea(s, setup.width, setup.height);
+  const int extra = g.Height(u.watch) - g.Height(u.watchCanvas);
+  int h = int(float(g.Width(u.watchCanvas)) / s.winr) + extra;
+  if (g.DesktopHeight() > 0) h = std::min(h, g.DesktopHeight() - g.Y(u.watch));
+  g.SetShape(u.watch, g.X(u.watch), g.Y(u.watch), g.Width(u.watch), std::max(h, 240));
 }
 
 void PaintWatch() {
@@ -376,6 +393,7 @@ void WatchGame(KeptGame game) {
                             OutcomeText(game.outcome) + ", " + DateText(game.date, "%Y-%m-%d %H:%M");
   u.watching = std::make_unique<Watch>(std::move(game), gRes);
   gui().SetText(u.watch, title);
+  FitWatchWindow();
   gui().SetSliderRange(u.watchSlider, 0, int(u.watching->player.Events()));
   u.lastTick = MilliSecs();
   Front(u.watch);

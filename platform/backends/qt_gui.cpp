@@ -1163,7 +1163,9 @@ void QtGui::SetChart(Gadget* chart, const ChartData& data) {
   ax->setLabelFormat(QStringLiteral("%d"));
   ax->setRange(std::min(0.0, x0), x1 > x0 ? x1 : x0 + 1);
   ay->setRange(std::min(0.0, y0), y1 > 0 ? y1 * 1.1 : 1);
+  ax->applyNiceNumbers();
   ay->applyNiceNumbers();
+  ay->setLabelFormat(QStringLiteral("%g"));
   c->addAxis(ax, Qt::AlignBottom);
   c->addAxis(ay, Qt::AlignLeft);
   for (QAbstractSeries* series : c->series()) {
