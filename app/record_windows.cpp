@@ -389,8 +389,9 @@ void ShowReplays() {
 void WatchGame(KeptGame game) {
   RecordWindows& u = ui();
   if (!u.watch) BuildWatch();
-  const std::string title = "Replay: " + SetupText(SetupOf(game.record.setup)) + ", " + game.player + ", " +
-                            OutcomeText(game.outcome) + ", " + DateText(game.date, "%Y-%m-%d %H:%M");
+  std::string title = "Replay: " + SetupText(SetupOf(game.record.setup));
+  for (const std::string& part : {game.player, std::string(OutcomeText(game.outcome)), DateText(game.date, "%Y-%m-%d %H:%M")})
+    if (!part.empty()) title += ", " + part;
   u.watching = std::make_unique<Watch>(std::move(game), gRes);
   gui().SetText(u.watch, title);
   FitWatchWindow();
@@ -445,7 +446,8 @@ bool RecordWindowsEvent(const Event& ev) {
       break;
     case EVENT_WINDOWCLOSE:
       gui().Hide(ev.source);
-      if (ev.source == u.watch && u.watching) u.watching->playing = false;
+      // A long replay keeps copies of its game to jump quickly: they go with the window.
+      if (ev.source == u.watch) u.watching.reset();
       break;
     case EVENT_KEYDOWN:
       // Space plays and pauses, as in most players.
