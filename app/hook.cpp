@@ -5,7 +5,6 @@
 #include "app/presenter.h"
 #include "app/record_windows.h"
 #include "app/windows.h"
-#include "minefield/chord.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
 #include "net/net.h"
@@ -256,7 +255,7 @@ Event* Hook(Event& ev) {
         const TBlock* b = gGame.FromID(gView.MouseBlock);
         if (b && b->Revealed == 0) ClickField(gView.MouseBlock, CLICK_FLAG);
       } else if (ev.data == 3) {
-        for (const Move& m : ChordMoves(gGame, gView.MouseBlock, kNoPlayer)) ClickField(m.block, m.button);
+        ChordField(gView.MouseBlock);
       }
       break;
     case EVENT_KEYDOWN:

@@ -1,8 +1,15 @@
 #include "app/presenter.h"
 
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <optional>
+
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/records.h"
 #include "app/windows.h"
+#include "minefield/chord.h"
 #include "minefield/players.h"
 #include "net/host.h"
 #include "platform/clock.h"
@@ -31,18 +38,75 @@ void ShowWinWindow() {
   gui.Activate(gWinWindow);
 }
 
-std::string TimeText() { return "Time Taken: " + std::to_string(gGame.wtime) + " secs."; }
+// The game on the field as this program plays it, kept once it ends.
+struct Played {
+  GameRecord record;
+  int32_t clicks = 0;  // this player's
+  bool done = true;    // ended (and kept): nothing more to keep
+};
+Played gPlayed;
+std::optional<KeptGame> gLastFinished;
+
+bool Networked(const GameRecord& r) {
+  return std::any_of(r.events.begin(), r.events.end(), [](const RecordEvent& e) { return e.kind == RecordEvent::JOIN; });
+}
+
+KeptGame Describe(const Game& g, Outcome outcome) {
+  KeptGame k;
+  k.date = int64_t(std::time(nullptr));
+  k.player = gOptions.oName;
+  k.record = gPlayed.record;
+  k.networked = Networked(k.record);
+  for (const TPlayer& p : g.Players) {
+    k.players.push_back({p.id, p.name, g.colours[p.id], FindScore(g, p.id)});
+    if (TNet::MyId == p.id) k.player = p.name;  // as the host made it unique
+  }
+  k.outcome = outcome;
+  k.millis = int32_t(std::lround(std::clamp(double(g.GameTime), 0.0, 2e6) * 1000.0));
+  k.clicks = gPlayed.clicks;
+  k.bbbv = Bbbv(g);
+  return k;
+}
+
+KeepResult Keep(const Game& g, Outcome outcome) {
+  gPlayed.done = true;
+  KeptGame k = Describe(g, outcome);
+  Records& records = TheRecords();
+  const KeepResult kept = records.Keep(k);
+  if (const std::string notice = records.TakeNotice(); !notice.empty()) CPrint(notice);
+  if (!kept.kept) CPrint("This game could not be kept: " + kept.error);
+  if (outcome != Outcome::ABANDONED) gLastFinished = std::move(k);
+  return kept;
+}
+
+// How the game that just ended ended for this program's player.
+Outcome OutcomeOf(const ClickOutcome& click) {
+  if (!Networked(gPlayed.record)) return click.won ? Outcome::WON : Outcome::LOST;
+  const TPlayer* me = TNet::MyId >= 0 ? gGame.FindByID(uint8_t(TNet::MyId)) : nullptr;
+  if (me && me->out) return Outcome::LOST;
+  const auto& ev = gPlayed.record.events;
+  const auto last = std::find_if(ev.rbegin(), ev.rend(), [](const RecordEvent& e) { return e.kind == RecordEvent::MOVE; });
+  if (me && last != ev.rend() && last->player == me->id) return click.won ? Outcome::WON : Outcome::LOST;
+  return Outcome::ENDED;
+}
+
+std::string TimeText(const KeepResult& kept) {
+  std::string text = "Time Taken: " + std::to_string(gGame.wtime) + " secs.";
+  if (kept.rank > 0) text += " New best time! Rank " + std::to_string(kept.rank) + ".";
+  if (!kept.kept) text += " The record could not be kept.";
+  return text;
+}
 
 // The end of a game alone: the win window.
-void ShowWin() {
+void ShowWin(const KeepResult& kept) {
   if (gWinText) TheGui().SetText(gWinText, "You have won!");
-  if (gWinTextTime) TheGui().SetText(gWinTextTime, TimeText());
+  if (gWinTextTime) TheGui().SetText(gWinTextTime, TimeText(kept));
   ShowWinWindow();
 }
 
 // The end of a network game: the scores in the console, the best player in the win window.
-void ShowRanking() {
-  if (gWinTextTime) TheGui().SetText(gWinTextTime, TimeText());
+void ShowRanking(const KeepResult& kept) {
+  if (gWinTextTime) TheGui().SetText(gWinTextTime, TimeText(kept));
   const std::vector<TPlayer> ranking = RankByScore(gGame.Players);
   CPrint("----------");
   CPrint("  Scores  ");
@@ -79,6 +143,17 @@ bool NewGame(int32_t width, int32_t height, int32_t mines, int32_t wrap, float g
 }
 
 void PresentStart(const StartOutcome& started) {
+  // A game left after a move of this player's is kept as abandoned, as far as it went.
+  if (!gPlayed.done && gPlayed.clicks > 0) {
+    Game left = Replay(gPlayed.record);
+    Keep(left, Outcome::ABANDONED);
+  }
+  gPlayed = Played{};
+  gPlayed.done = false;
+  gPlayed.record.Clear(GameSetup{gGame.BlockAW, gGame.BlockAH, gGame.Mines, uint8_t(gGame.Wrapping), gGame.BombLose,
+                                 gGame.rseed});
+  // A new field keeps the players of the last one.
+  for (const TPlayer& p : gGame.Players) gPlayed.record.AddJoin(p.name, gGame.colours[p.id], p.id, gGame.GameTime);
   if (started.sizeChanged) {
     SetDesignArea(gView.scale, gGame.BlockAW, gGame.BlockAH);
     FitBackground(gView, gRes);
@@ -93,17 +168,46 @@ void PresentClick(const ClickOutcome& click) {
   // A late joiner's clock stops where the host's board stopped.
   if (TNet::NetStatus == NET_HOSTING) Hosting().GameOver(gGame.GameTime);
   if (!click.won && gOptions.oSound == 1) TheAudio().PlaySound(gRes.SExplosion.get());
+  const KeepResult kept = gPlayed.done ? KeepResult{true, 0, {}} : Keep(gGame, OutcomeOf(click));
   if (click.ranked)
-    ShowRanking();
+    ShowRanking(kept);
   else if (click.won)
-    ShowWin();
+    ShowWin(kept);
 }
 
-void ClickField(int32_t block, uint8_t button) {
-  if (TNet::NetStatus == NET_OFF)
-    PresentClick(Apply(gGame, Move{block, button, kNoPlayer}));
-  else
+namespace {
+void Play(int32_t block, uint8_t button) {
+  if (TNet::NetStatus == NET_OFF) {
+    const Move move{block, button, kNoPlayer};
+    gPlayed.record.AddMove(move, gGame.GameTime);
+    PresentClick(Apply(gGame, move));
+  } else {
     SendClick(gGame, block, button);
+  }
+}
+}  // namespace
+
+void ClickField(int32_t block, uint8_t button) {
+  ++gPlayed.clicks;
+  Play(block, button);
+}
+
+void ChordField(int32_t block) {
+  const std::vector<Move> moves = ChordMoves(gGame, block, kNoPlayer);
+  if (!moves.empty()) ++gPlayed.clicks;
+  for (const Move& m : moves) Play(m.block, m.button);
+}
+
+const KeptGame* LastFinishedGame() { return gLastFinished ? &*gLastFinished : nullptr; }
+
+void Presenter::Happened(const RecordEvent& e, const std::string& name) {
+  GameRecord& r = gPlayed.record;
+  switch (e.kind) {
+    case RecordEvent::MOVE: r.AddMove(r.MoveOf(e), e.time); break;
+    case RecordEvent::JOIN: r.AddJoin(name, e.colour, e.player, e.time); break;
+    case RecordEvent::LEAVE: r.AddLeave(e.player, e.time); break;
+    case RecordEvent::COLOUR: r.AddColour(e.player, e.colour, e.time); break;
+  }
 }
 
 void ShowPlayers() {

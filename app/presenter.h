@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/options.h"
+#include "minefield/kept.h"
 #include "minefield/game.h"
 #include "net/events.h"
 #include "net/protocol.h"
@@ -23,6 +24,10 @@ void PresentStart(const StartOutcome& started);
 void PresentClick(const ClickOutcome& click);
 // This program's own click: applied at once alone, sent to the host in a network game.
 void ClickField(int32_t block, uint8_t button);
+// This program's own chord: the uncovering clicks it stands for, counted as one click.
+void ChordField(int32_t block);
+// The last game that ended here (won, lost or ended by others), as it was kept; null before the first.
+const KeptGame* LastFinishedGame();
 // The player list box from the game's players.
 void ShowPlayers();
 // The server list box from the list server's last answer.
@@ -43,6 +48,7 @@ class Presenter final : public SessionEvents {
   void ServerListChanged() override { ShowServerList(); }
   void FieldStarted(const StartOutcome& started) override { PresentStart(started); }
   void ClickApplied(const ClickOutcome& click) override { PresentClick(click); }
+  void Happened(const RecordEvent& e, const std::string& name) override;
 };
 Presenter& ThePresenter();
 

@@ -249,7 +249,8 @@ Statistics Records::Stats() {
   if (!Open()) return out;
   std::map<SetupKey, Acc> setups;
   Acc total;
-  Stmt s(db_->db, "SELECT width, height, mines, wrap, lethal, outcome, millis, clicks, bbbv FROM games ORDER BY id");
+  Stmt s(db_->db, "SELECT width, height, mines, wrap, lethal, outcome, millis, clicks, bbbv FROM games WHERE networked = 0"
+                  " ORDER BY id");
   while (s.Row()) {
     const SetupKey k = KeyAt(s, 0);
     const Outcome o = Outcome(s.Int(5));
@@ -268,7 +269,7 @@ std::vector<double> Records::LastWinningTimes(const SetupKey& setup, int count) 
   std::vector<double> out;
   if (!Open()) return out;
   Stmt s(db_->db, std::string("SELECT millis FROM games WHERE ") + kSetupWhere +
-                      " AND outcome = 0 ORDER BY id DESC LIMIT ?");
+                      " AND networked = 0 AND outcome = 0 ORDER BY id DESC LIMIT ?");
   s.Bind(setup).Bind(count);
   while (s.Row()) out.insert(out.begin(), double(s.Int(0)) / 1000.0);
   Check(s.rc());

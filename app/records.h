@@ -41,7 +41,8 @@ struct BestTime {
 };
 inline constexpr int kBestTimes = 10;
 
-// Statistics of one setup, or of every setup together.
+// Statistics of the games played alone (a shared field is kept, not counted), of
+// one setup or of every setup together.
 struct SetupStats {
   SetupKey setup;
   int32_t played = 0, won = 0;
@@ -87,7 +88,7 @@ class Records {
   KeepResult Keep(const KeptGame& game);
   std::vector<BestTime> BestTimes(const SetupKey& setup);
   Statistics Stats();
-  // The last `count` winning times of a setup in seconds, oldest first.
+  // The last `count` winning times alone of a setup in seconds, oldest first.
   std::vector<double> LastWinningTimes(const SetupKey& setup, int count = 50);
   // Forgets every game of a setup. False when that could not be done.
   bool Reset(const SetupKey& setup);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "minefield/game.h"
+#include "minefield/record.h"
 
 // What the session reports. The session never touches windows: the program
 // installs an implementation that shows these; none installed, they go nowhere.
@@ -22,6 +23,9 @@ class SessionEvents {
   virtual void FieldStarted(const StartOutcome&) {}
   // A relayed click was applied: a game may have been won or ended.
   virtual void ClickApplied(const ClickOutcome&) {}
+  // What the game is about to take, for its record: a relayed click (before it is
+  // applied), a player joining (with the name), leaving, or changing colour.
+  virtual void Happened(const RecordEvent&, const std::string& /*name*/) {}
 };
 
 SessionEvents& Events();

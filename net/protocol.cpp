@@ -25,7 +25,12 @@ void Leave(Game& g) {
 
 void ClientReceive(Game& g, std::span<const uint8_t> bytes) {
   TNet::ClientReader.Feed(bytes, [&g](uint16_t id, FieldReader& r) {
-    const auto joined = [&g](const std::string& name, const RGB& colour, uint8_t pid) {
+    const auto happened = [&g](RecordEvent::Kind kind, uint8_t player, const RGB& colour, int32_t block,
+                               uint8_t button, const std::string& name) {
+      Events().Happened(RecordEvent{g.GameTime, kind, player, button, colour, block, 0}, name);
+    };
+    const auto joined = [&](const std::string& name, const RGB& colour, uint8_t pid) {
+      happened(RecordEvent::JOIN, pid, colour, 0, 0, name);
       AddPlayer(g, name, colour, pid);
       Events().PlayersChanged();
     };
@@ -39,8 +44,10 @@ void ClientReceive(Game& g, std::span<const uint8_t> bytes) {
         joined(m.name, m.colour, m.id);
       },
       [&](const ClickToPlayer& m) {
-        if (g.FromID(m.block) && (m.player == kNoPlayer || g.FindByID(m.player)))
+        if (g.FromID(m.block) && (m.player == kNoPlayer || g.FindByID(m.player))) {
+          happened(RecordEvent::MOVE, m.player, {}, m.block, m.button, {});
           Events().ClickApplied(Apply(g, Move{m.block, m.button, m.player}));
+        }
       },
       [&](const SeedMsg& m) { g.rseed = m.seed; },
       [&](const ChatToPlayer& m) { Events().ConsoleLine(m.text); },
@@ -54,6 +61,7 @@ void ClientReceive(Game& g, std::span<const uint8_t> bytes) {
       [&](const LeftMsg& m) {
         if (TPlayer* p = g.FindByID(m.id); p && !p->Left) {
           Events().ConsoleLine(p->name + " has left the game.");
+          happened(RecordEvent::LEAVE, m.id, {}, 0, 0, {});
           PlayerLeaves(g, m.id);
           Events().PlayersChanged();
         }
@@ -62,7 +70,10 @@ void ClientReceive(Game& g, std::span<const uint8_t> bytes) {
         Leave(g);
         Events().ConsoleLine("You have been kicked from the game!");
       },
-      [&](const ColourToPlayer& m) { SetColour(g, m.id, m.colour); },
+      [&](const ColourToPlayer& m) {
+        if (g.FindByID(m.id)) happened(RecordEvent::COLOUR, m.id, m.colour, 0, 0, {});
+        SetColour(g, m.id, m.colour);
+      },
     });
   });
 }

@@ -153,7 +153,7 @@ TEST_F(HookTest, ALethalMineSoundsAndAClearedFieldShowsTheWinWindow) {
   Click(40, 1);
   EXPECT_FALSE(gui().Hidden(gWinWindow));
   EXPECT_EQ(gui().Text(gWinText), "You have won!");
-  EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs.");
+  EXPECT_EQ(gui().Text(gWinTextTime), "Time Taken: 59 secs. New best time! Rank 1.");
   EXPECT_FALSE(gui().Enabled(gMainWindow) || gui().Enabled(gCan));
   EXPECT_EQ(gui().Focus(), gWinWindow);
   EXPECT_EQ(gui().X(gWinWindow), gui().X(gMainWindow) + 30);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -288,7 +289,39 @@ TEST_F(Multi, HostTwoPlayersAndALateJoinerKeepOneBoard) {
     EXPECT_TRUE(Contains(s.console, "  Scores  ")) << i->Label();
     EXPECT_EQ(s.wintext, end.wintext) << i->Label();
     EXPECT_TRUE(s.winShown) << i->Label();
+    // Each kept the shared game, the late joiner too: its replay ends on the same field.
+    const std::string file = dir_.path + "/" + i->Label() + ".bgreplay";
+    EXPECT_EQ(i->Cmd("export " + file), "OK");
+    const State r = i->Dump(kCommandMs, "replay " + file);
+    EXPECT_TRUE(r.ok && r.board == s.board && r.marks == s.marks && r.players == s.players) << i->Label();
   }
+}
+
+// Alone, through the driver: the statistics of a lost and a won game, the won one
+// exported and played back, and files that are no replay refused without harm.
+TEST_F(Multi, KeptGamesAloneThroughTheDriver) {
+  Instance& p = Spawn("alone");
+  ASSERT_TRUE(p.Ready());
+  for (const char* c : {"lethal 1", "options 9 9 10", "newgame", "click 40 1"}) ASSERT_EQ(p.Cmd(c), "OK") << c;
+  ASSERT_EQ(p.Cmd(Click(p.Mines()[0], 1)), "OK");
+  ASSERT_EQ(p.Cmd("newgame"), "OK");
+  ASSERT_EQ(p.Cmd(Click(40, 1)), "OK");
+  const std::vector<int> mines = p.Mines();
+  for (int id : CoveredSafe(p.Dump(), mines)) p.Cmd(Click(id, 1));
+  const State won = p.Dump();
+  ASSERT_EQ(won.game, 2);
+  const std::vector<std::string> stats = p.Lines("stats");
+  ASSERT_EQ(stats.size(), 1u);
+  EXPECT_TRUE(stats[0].starts_with("setup 9 9 10 1 1 played 2 won 1 best ")) << stats[0];
+  EXPECT_TRUE(stats[0].ends_with(" streak 1 longest 1")) << stats[0];
+  const std::string file = dir_.path + "/won.bgreplay", junk = dir_.path + "/junk";
+  ASSERT_EQ(p.Cmd("export " + file), "OK");
+  const State r = p.Dump(kCommandMs, "replay " + file);
+  EXPECT_TRUE(r.ok && r.board == won.board && r.game == 2 && r.seed == won.seed) << r.board;
+  std::ofstream(junk) << "not a replay";
+  EXPECT_EQ(p.Cmd("replay " + junk), "ERR Not a replay file");
+  EXPECT_EQ(p.Cmd("replay " + dir_.path + "/none"), "ERR Cannot open " + dir_.path + "/none");
+  EXPECT_EQ(p.Dump().board, won.board);
 }
 
 TEST_F(Multi, ChatColourKickAndALostHost) {

@@ -190,9 +190,17 @@ std::string Instance::Cmd(const std::string& line, int timeoutMs) {
   return answer;
 }
 
-State Instance::Dump(int timeoutMs) {
+std::vector<std::string> Instance::Lines(const std::string& command, int timeoutMs) {
+  std::vector<std::string> out;
+  if (!proc_.WriteLine(command)) return out;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (std::string line; proc_.ReadLine(line, deadline) && line != "END";) out.push_back(line);
+  return out;
+}
+
+State Instance::Dump(int timeoutMs, const std::string& command) {
   State s;
-  if (!proc_.WriteLine("dump")) return s;
+  if (!proc_.WriteLine(command)) return s;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (std::string line; proc_.ReadLine(line, deadline);) {
     if (line == "END") {

@@ -69,7 +69,10 @@ class Instance {
   bool Ready() const { return ready_; }
   // One command, one answer line ("" when none came in time).
   std::string Cmd(const std::string& line, int timeoutMs = kCommandMs);
-  State Dump(int timeoutMs = kCommandMs);
+  // What `dump` prints, or another command that prints the same (`replay FILE`).
+  State Dump(int timeoutMs = kCommandMs, const std::string& command = "dump");
+  // The lines a command prints up to its END line.
+  std::vector<std::string> Lines(const std::string& command, int timeoutMs = kCommandMs);
   std::vector<int> Mines();
   // Ends the program at once, like closing the game.
   void Quit();

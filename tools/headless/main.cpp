@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,8 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
+#include "app/records.h"
 #include "app/startup.h"
 #include "minefield/block.h"
 #include "minefield/game.h"
@@ -180,9 +183,8 @@ void CheckWatches() {
   });
 }
 
-void Dump() {
+void Dump(const bg::Game& g) {
   using namespace bg;
-  const Game& g = gGame;
   Reply("status " + std::to_string(TNet::NetStatus) + " " + std::to_string(g.GameStatus) + " " +
         std::to_string(g.BlockAW) + " " + std::to_string(g.BlockAH) + " " + std::to_string(g.Mines) + " " +
         std::to_string(g.rseed));
@@ -208,6 +210,40 @@ void Dump() {
   Reply("plist " + Items(gChatPList));
   Reply("console " + Escape(gGui->Text(gChatConsole)));
   Reply("END");
+}
+
+std::string Seconds(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", s);
+  return buf;
+}
+
+void Stats() {
+  for (const bg::SetupStats& s : bg::TheRecords().Stats().setups) {
+    const bg::SetupKey& k = s.setup;
+    Reply("setup " + std::to_string(k.width) + " " + std::to_string(k.height) + " " + std::to_string(k.mines) + " " +
+          std::to_string(k.wrap) + " " + std::to_string(k.lethal) + " played " + std::to_string(s.played) + " won " +
+          std::to_string(s.won) + " best " + Seconds(s.best) + " streak " + std::to_string(s.streak) + " longest " +
+          std::to_string(s.longest));
+  }
+  Reply("END");
+}
+
+void Export(const std::string& file) {
+  std::optional<bg::KeptGame> kept;
+  if (const bg::KeptGame* last = bg::LastFinishedGame()) kept = *last;
+  if (!kept) kept = bg::TheRecords().LastFinished();
+  if (!kept) return Reply("ERR no finished game");
+  std::string error;
+  if (!bg::SaveReplayFile(file, *kept, error)) return Reply("ERR " + Escape(error));
+  Reply("OK");
+}
+
+// A replay file played to its end, shown as `dump` shows the game; the game on the field is left alone.
+void PlayFile(const std::string& file) {
+  const bg::ReplayRead read = bg::LoadReplayFile(file);
+  if (!read.game) return Reply("ERR " + Escape(read.error));
+  Dump(bg::Replay(read.game->record));
 }
 
 void Click(long id, long button) {
@@ -325,7 +361,16 @@ void Execute(std::string_view line) {
     Reply("OK");
   } else if (cmd == "dump") {
     if (w.size() != 1) return Reply("ERR dump takes no arguments");
-    Dump();
+    Dump(gGame);
+  } else if (cmd == "stats") {
+    if (w.size() != 1) return Reply("ERR stats takes no arguments");
+    Stats();
+  } else if (cmd == "export" || cmd == "replay") {
+    // The file name is the rest of the line, spaces kept.
+    const size_t at = line.find(' ');
+    const std::string file = at == std::string_view::npos ? std::string() : std::string(line.substr(at + 1));
+    if (file.empty()) return Reply("ERR usage: " + std::string(cmd) + " FILE");
+    cmd == "export" ? Export(file) : PlayFile(file);
   } else if (cmd == "mines") {
     // Test-only knowledge: where the mines are once they are placed.
     std::string ids;
