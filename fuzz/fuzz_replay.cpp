@@ -1,6 +1,5 @@
-// .bgreplay files: whatever a file holds, the reader refuses it with one of its
-// messages or gives a game that can be watched, and whose encoding reads back
-// to the same encoding (times are rounded once, then kept).
+// .bgreplay files: the reader refuses with one of its messages, or gives a game that can be
+// watched and whose encoding reads back to the same encoding (times are rounded once, then kept).
 #include <cstdint>
 #include <vector>
 #include <string>

@@ -3,7 +3,7 @@
 # usage: scripts/fuzz.sh [--seconds N] [--target NAME]... [--build DIR] [--no-keep]
 #   --seconds N   time per target (default 60)
 #   --target NAME only this target (settings, images, fonts, frames, wav, listserver, listclient, host_messages,
-#                 player_messages); repeatable
+#                 player_messages, replay); repeatable
 #   --build DIR   build directory (default build-fuzz)
 #   --no-keep     leave new crash inputs in the work directory instead of fuzz/regressions/
 # Prints per target: executions, executions per second, coverage (libFuzzer's "cov:") and
