@@ -8,6 +8,7 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/presenter.h"
+#include "app/record_windows.h"
 #include "app/windows.h"
 #include "minefield/game.h"
 #include "minefield/players.h"
@@ -254,7 +255,7 @@ void Tick(Gadget* timer) {
   gView.frameTime = FrameSeconds();
   Update(gGame, gView.frameTime);
   UpdateMouseBlock(gGame, gView);
-  if (traffic || Animating(gGame, gView) || SendsPending() || mouseBlock != gView.MouseBlock ||
+  if (traffic || Animating(gGame, gView) || RecordWindowsBusy() || SendsPending() || mouseBlock != gView.MouseBlock ||
       second != int32_t(std::floor(gGame.GameTime)))
     return;
   gui().Rest(timer, RestMs(), Sockets());
@@ -267,6 +268,7 @@ bool TickResting() { return gResting; }
 
 Event* Hook(Event& ev) {
   if (ev.id == EVENT_TIMERTICK) {
+    RecordWindowsEvent(ev);
     Tick(ev.source);
     return &ev;
   }
@@ -276,6 +278,7 @@ Event* Hook(Event& ev) {
     gEventSeen = true;
     if (std::exchange(gResting, false) && gTicker) gui().Wake(gTicker);
   }
+  if (RecordWindowsEvent(ev)) return &ev;
   switch (ev.id) {
     case EVENT_APPTERMINATE:
       gui().Exit(0);

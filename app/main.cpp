@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include "app/paths.h"
+#include "app/record_windows.h"
 #include "app/startup.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/backends/sdl_audio.h"
@@ -16,6 +18,10 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Blastgrid"));
+
+  // A replay file to watch, named relative to where the program was started.
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() > 1) bg::OpenReplayAtStart(QFile::encodeName(QFileInfo(args.at(1)).absoluteFilePath()).toStdString());
 
   // config.ini and the other files the game writes are named relative to the directory
   // that keeps them; the executable's path is resolved, so a link to it changes nothing.

@@ -10,6 +10,7 @@
 
 #include "app/gadgets.h"
 #include "app/globals.h"
+#include "app/record_windows.h"
 #include "minefield/players.h"
 #include "net/message.h"
 #include "render/scale.h"
@@ -243,6 +244,7 @@ bool BuildWindows() {
   menu_game_ratio = gui.CreateMenu("Reset Window Ratio", 1, menu_game, KEY_F5);
   menu_game_options = gui.CreateMenu("Options", 2, menu_game, KEY_F6);
   menu_game_theme = gui.CreateMenu("Change Background", 2, menu_game, KEY_F7);
+  BuildRecordMenus(menu_game);
   menu_game_exit = gui.CreateMenu("Exit", 3, menu_game);
   menu_help = gui.CreateMenu("Help", 1, gMainWindow);
   menu_help_about = gui.CreateMenu("About", 0, menu_help, KEY_F1);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The game's windows and controls are "gadgets" behind this narrow interface.
@@ -18,7 +19,7 @@ struct Object {
 using ObjectRef = std::shared_ptr<Object>;
 
 enum class GadgetKind {
-  Window, Label, Button, TextField, TextArea, ListBox, Tabber, Panel, Canvas, Slider, Menu, Timer
+  Window, Label, Button, TextField, TextArea, ListBox, Tabber, Panel, Canvas, Slider, Menu, Timer, Table, Chart
 };
 
 // Style flags; the backends map them onto their toolkit.
@@ -40,6 +41,7 @@ enum : int {
   SLIDER_HORIZONTAL = 1,
   SLIDER_VERTICAL = 2,
   SLIDER_SCROLLBAR = 0,
+  SLIDER_TRACKBAR = 4,  // a handle on a groove, to pick a moment or a value
 
   LABEL_LEFT = 0,
 };
@@ -51,7 +53,10 @@ enum : int {
   EVENT_KEYDOWN = 0x201, EVENT_KEYCHAR = 0x203,
   EVENT_MOUSEDOWN = 0x401, EVENT_MOUSEUP = 0x402, EVENT_MOUSEMOVE = 0x403,
   EVENT_TIMERTICK = 0x801,
-  EVENT_GADGETACTION = 0x2001, EVENT_GADGETPAINT = 0x2002, EVENT_GADGETMENU = 0x2004, EVENT_GADGETLOSTFOCUS = 0x2008,
+  EVENT_GADGETACTION = 0x2001, EVENT_GADGETPAINT = 0x2002, EVENT_GADGETSELECT = 0x2003, EVENT_GADGETMENU = 0x2004,
+  EVENT_GADGETLOSTFOCUS = 0x2008,
+  // A table's column title was clicked; data is the column.
+  EVENT_HEADERCLICK = 0x2010,
   EVENT_WINDOWSIZE = 0x4002, EVENT_WINDOWCLOSE = 0x4003, EVENT_WINDOWACTIVATE = 0x4004,
   EVENT_MENUACTION = 0x8001,
 };
@@ -59,7 +64,7 @@ enum : int {
 // Virtual key codes, as KeyDown events and menu hotkeys carry them.
 enum : int {
   KEY_LEFT = 37, KEY_UP = 38, KEY_RIGHT = 39, KEY_DOWN = 40,
-  KEY_F1 = 112, KEY_F2 = 113, KEY_F3 = 114, KEY_F4 = 115, KEY_F5 = 116, KEY_F6 = 117, KEY_F7 = 118,
+  KEY_F1 = 112, KEY_F2 = 113, KEY_F3 = 114, KEY_F4 = 115, KEY_F5 = 116, KEY_F6 = 117, KEY_F7 = 118, KEY_F8 = 119,
 };
 
 struct Gadget {
@@ -88,6 +93,18 @@ struct Colour {
   uint8_t r = 0, g = 0, b = 0;
 };
 
+// What a chart shows: each series a line through its points (or the points
+// alone) over axes that fit them all.
+struct ChartSeries {
+  std::string name;
+  std::vector<std::pair<double, double>> points;
+  bool line = true;
+};
+struct ChartData {
+  std::string title, xTitle, yTitle;
+  std::vector<ChartSeries> series;
+};
+
 class Gui {
  public:
   virtual ~Gui() = default;
@@ -106,6 +123,12 @@ class Gui {
   // parent: another menu, a window (its menu bar) or nullptr (a context menu).
   // hotkey: a virtual key code (KEY_F1 ...) or 0.
   virtual Gadget* CreateMenu(const std::string& text, int tag, Gadget* parent, int hotkey = 0) = 0;
+  // A list box with columns: rows are added as items whose cells are separated
+  // by tabs. Selecting a row raises GadgetSelect, activating it GadgetAction
+  // (data the row, extra its object), clicking a column title HeaderClick; the
+  // program sorts the rows itself.
+  virtual Gadget* CreateTable(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
+  virtual Gadget* CreateChart(int x, int y, int w, int h, Gadget* parent, int style = 0) = 0;
   // A timer posting TimerTick events to the hook `hz` times a second.
   virtual Gadget* CreateTimer(double hz) = 0;
   // Lets a timer rest after the tick in hand: its next tick comes after `ms`
@@ -147,6 +170,13 @@ class Gui {
 
   virtual void SetSliderRange(Gadget* g, int visible, int total) = 0;
   virtual int SliderPos(Gadget* g) = 0;
+  // Moves the slider without raising an event.
+  virtual void SetSliderPos(Gadget* g, int pos) = 0;
+
+  virtual void SetColumns(Gadget* table, const std::vector<std::string>& titles) = 0;
+  // Marks the column the rows are sorted by; -1 for none.
+  virtual void SetSortIndicator(Gadget* table, int column, bool ascending) = 0;
+  virtual void SetChart(Gadget* chart, const ChartData& data) = 0;
 
   virtual void SetShape(Gadget* g, int x, int y, int w, int h) = 0;
   virtual int X(Gadget* g) = 0;
@@ -173,6 +203,12 @@ class Gui {
   virtual void PopupMenu(Gadget* window, Gadget* menu) = 0;
   // Modal colour picker preset to `c`; returns the chosen colour, or `c` when cancelled.
   virtual Colour RequestColor(Colour c) = 0;
+  // Modal file chooser starting at `name`; filter as "Replays (*.bgreplay)".
+  // Returns the path chosen, or "" when cancelled.
+  virtual std::string RequestFile(const std::string& title, const std::string& filter, const std::string& name,
+                                  bool save) = 0;
+  // A message box over `window` that does not wait for its answer.
+  virtual void Notify(Gadget* window, const std::string& title, const std::string& text) = 0;
 
   // The one event hook; every event reaches it.
   virtual void SetHook(EventHook hook) = 0;

@@ -76,6 +76,12 @@ Gadget* MemoryGui::CreateMenu(const std::string& text, int, Gadget* parent, int)
   g->text = text;
   return g;
 }
+Gadget* MemoryGui::CreateTable(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Table, parent, x, y, w, h);
+}
+Gadget* MemoryGui::CreateChart(int x, int y, int w, int h, Gadget* parent, int) {
+  return Make(GadgetKind::Chart, parent, x, y, w, h);
+}
 Gadget* MemoryGui::CreateTimer(double) { return Make(GadgetKind::Timer, nullptr, 0, 0, 0, 0); }
 
 void MemoryGui::SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) {
@@ -144,6 +150,13 @@ void MemoryGui::SetSliderRange(Gadget* g, int visible, int total) {
   m->pos = std::clamp(m->pos, 0, std::max(0, total - visible));
 }
 int MemoryGui::SliderPos(Gadget* g) { return M(g)->pos; }
+void MemoryGui::SetSliderPos(Gadget* g, int pos) { M(g)->pos = std::clamp(pos, 0, std::max(0, M(g)->total - M(g)->visible)); }
+void MemoryGui::SetColumns(Gadget* table, const std::vector<std::string>& titles) { M(table)->columns = titles; }
+void MemoryGui::SetSortIndicator(Gadget* table, int column, bool ascending) {
+  M(table)->sortColumn = column;
+  M(table)->sortAscending = ascending;
+}
+void MemoryGui::SetChart(Gadget* chart, const ChartData& data) { M(chart)->chart = data; }
 
 void MemoryGui::SetShape(Gadget* g, int x, int y, int w, int h) {
   auto* m = M(g);
@@ -202,6 +215,11 @@ void MemoryGui::Redraw(Gadget* canvas) {
 void MemoryGui::UpdateWindowMenu(Gadget*) {}
 void MemoryGui::PopupMenu(Gadget*, Gadget*) {}
 Colour MemoryGui::RequestColor(Colour) { return nextColor; }
+std::string MemoryGui::RequestFile(const std::string&, const std::string&, const std::string&, bool save) {
+  fileSaved = save;
+  return nextFile;
+}
+void MemoryGui::Notify(Gadget*, const std::string&, const std::string& text) { notices.push_back(text); }
 void MemoryGui::SetHook(EventHook hook) { hook_ = std::move(hook); }
 void MemoryGui::Rest(Gadget* timer, int ms, const std::vector<int>& fds) {
   resting = timer;

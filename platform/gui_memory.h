@@ -25,6 +25,10 @@ struct MemGadget : Gadget {
   int selected = -1;
   int visible = 0, total = 0, pos = 0;
   int maxLength = -1;  // characters; -1 for no limit
+  std::vector<std::string> columns;
+  int sortColumn = -1;
+  bool sortAscending = true;
+  ChartData chart;
   bool layout[4] = {false, false, false, false};
 };
 
@@ -48,6 +52,8 @@ class MemoryGui : public Gui {
   void Rest(Gadget* timer, int ms, const std::vector<int>& fds) override;
   // Ends the rest; the tick is the caller's, as every tick here.
   void Wake(Gadget* timer) override;
+  Gadget* CreateTable(int x, int y, int w, int h, Gadget* parent, int style) override;
+  Gadget* CreateChart(int x, int y, int w, int h, Gadget* parent, int style) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
   void Show(Gadget* g) override;
@@ -72,6 +78,10 @@ class MemoryGui : public Gui {
   ObjectRef ItemExtra(Gadget* g, int index) override;
   void SetSliderRange(Gadget* g, int visible, int total) override;
   int SliderPos(Gadget* g) override;
+  void SetSliderPos(Gadget* g, int pos) override;
+  void SetColumns(Gadget* table, const std::vector<std::string>& titles) override;
+  void SetSortIndicator(Gadget* table, int column, bool ascending) override;
+  void SetChart(Gadget* chart, const ChartData& data) override;
   void SetShape(Gadget* g, int x, int y, int w, int h) override;
   int X(Gadget* g) override;
   int Y(Gadget* g) override;
@@ -91,6 +101,9 @@ class MemoryGui : public Gui {
   void UpdateWindowMenu(Gadget* window) override;
   void PopupMenu(Gadget* window, Gadget* menu) override;
   Colour RequestColor(Colour c) override;
+  // Answers with nextFile and remembers what was asked.
+  std::string RequestFile(const std::string& title, const std::string& filter, const std::string& name, bool save) override;
+  void Notify(Gadget* window, const std::string& title, const std::string& text) override;
   void SetHook(EventHook hook) override;
   // With a timer resting: waits for what ends its rest (its time or a
   // socket; no input comes from elsewhere here) and ticks it. Else returns at once.
@@ -110,6 +123,9 @@ class MemoryGui : public Gui {
   int restMs = -1;
   std::vector<int> restFds;
   bool wokeBySocket = false;
+  std::string nextFile;    // what the file chooser answers
+  bool fileSaved = false;  // whether the last chooser was for saving
+  std::vector<std::string> notices;  // the message boxes' texts, in order
 
  protected:
   Gadget* focus_ = nullptr;

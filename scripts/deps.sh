@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri
+  qt6-base-dev libqt6opengl6-dev qt6-charts-dev libgl-dev libgl1-mesa-dri
   libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev libsqlite3-dev
   libsdl2-mixer-dev
   xvfb xauth x11-utils imagemagick xdotool

@@ -54,6 +54,7 @@ struct QtGadget : Gadget {
   bool enabled = true;
   bool pendingShow = false;  // a new window shows at the next event pass unless hidden first
   bool quiet = false;        // programmatic changes raise no events
+  bool fitColumns = false;   // a table's columns are fitted to its rows at the next event pass
   bool frameKnown = false;
   QMargins frame;
   // The outer size a window was created with while its frame was only a

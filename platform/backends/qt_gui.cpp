@@ -9,6 +9,16 @@
 #include <utility>
 
 #include <QAbstractButton>
+#include <QChart>
+#include <QChartView>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QScatterSeries>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QValueAxis>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -710,14 +720,54 @@ Gadget* QtGui::CreateCanvas(int x, int y, int w, int h, Gadget* parent, int styl
 Gadget* QtGui::CreateSlider(int x, int y, int w, int h, Gadget* parent, int style) {
   QtGadget* g = Make(GadgetKind::Slider, parent, x, y, w, h, style);
   const bool vertical = (style & SLIDER_VERTICAL) || (!(style & SLIDER_HORIZONTAL) && h > w);
-  auto* bar = new QScrollBar(vertical ? Qt::Vertical : Qt::Horizontal, ClientWidget(parent));
+  const Qt::Orientation orientation = vertical ? Qt::Vertical : Qt::Horizontal;
+  QAbstractSlider* bar = (style & SLIDER_TRACKBAR) ? static_cast<QAbstractSlider*>(new QSlider(orientation, ClientWidget(parent)))
+                                                   : new QScrollBar(orientation, ClientWidget(parent));
   bar->setRange(0, 0);
-  QObject::connect(bar, &QScrollBar::valueChanged, bar, [this, g](int value) {
+  QObject::connect(bar, &QAbstractSlider::valueChanged, bar, [this, g](int value) {
     if (!g->quiet) Raise(EVENT_GADGETACTION, g, value);
   });
   g->widget = bar;
   Place(g, x, y, w, h);
   if (parent) bar->show();
+  return g;
+}
+
+Gadget* QtGui::CreateTable(int x, int y, int w, int h, Gadget* parent, int style) {
+  QtGadget* g = Make(GadgetKind::Table, parent, x, y, w, h, style);
+  auto* table = new QTreeWidget(ClientWidget(parent));
+  table->setRootIsDecorated(false);
+  table->setUniformRowHeights(true);  // long lists stay quick to fill and scroll
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setAllColumnsShowFocus(true);
+  table->header()->setSectionsClickable(true);
+  table->header()->setSortIndicatorShown(false);
+  auto extraAt = [g](int row) { return row >= 0 && row < int(g->extras.size()) ? g->extras[size_t(row)] : nullptr; };
+  QObject::connect(table->header(), &QHeaderView::sectionClicked, table,
+                   [this, g](int column) { Raise(EVENT_HEADERCLICK, g, column); });
+  QObject::connect(table, &QTreeWidget::itemActivated, table, [this, g, table, extraAt](QTreeWidgetItem* item) {
+    const int row = table->indexOfTopLevelItem(item);
+    Raise(EVENT_GADGETACTION, g, row, 0, 0, 0, extraAt(row));
+  });
+  QObject::connect(table, &QTreeWidget::currentItemChanged, table, [this, g, table, extraAt](QTreeWidgetItem* item) {
+    if (g->quiet) return;
+    const int row = item ? table->indexOfTopLevelItem(item) : -1;
+    Raise(EVENT_GADGETSELECT, g, row, 0, 0, 0, extraAt(row));
+  });
+  g->widget = table;
+  Place(g, x, y, w, h);
+  if (parent) table->show();
+  return g;
+}
+
+Gadget* QtGui::CreateChart(int x, int y, int w, int h, Gadget* parent, int style) {
+  QtGadget* g = Make(GadgetKind::Chart, parent, x, y, w, h, style);
+  auto* view = new QChartView(ClientWidget(parent));
+  view->setRenderHint(QPainter::Antialiasing);
+  view->chart()->legend()->setAlignment(Qt::AlignBottom);
+  g->widget = view;
+  Place(g, x, y, w, h);
+  if (parent) view->show();
   return g;
 }
 
@@ -978,7 +1028,19 @@ bool QtGui::ButtonState(Gadget* g) {
 void QtGui::AddItem(Gadget* g, const std::string& text, const std::string& tip, ObjectRef extra) {
   QtGadget* q = Q(g);
   Quiet quiet(q);
-  if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) {
+    auto* item = new QTreeWidgetItem(Qs(text).split(QLatin1Char('\t')));
+    if (!tip.empty()) item->setToolTip(0, Qs(tip));
+    table->addTopLevelItem(item);
+    // Once for a whole batch of rows, and only the rows in view are measured.
+    if (!q->fitColumns) {
+      q->fitColumns = true;
+      QTimer::singleShot(0, table, [q, table] {
+        q->fitColumns = false;
+        for (int c = 0; c < table->columnCount(); ++c) table->resizeColumnToContents(c);
+      });
+    }
+  } else if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     auto* item = new QListWidgetItem(Qs(text));
     if (!tip.empty()) item->setToolTip(Qs(tip));
     list->addItem(item);
@@ -994,7 +1056,9 @@ void QtGui::AddItem(Gadget* g, const std::string& text, const std::string& tip, 
 void QtGui::ClearItems(Gadget* g) {
   QtGadget* q = Q(g);
   Quiet quiet(q);
-  if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) {
+    table->clear();
+  } else if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     list->clear();
   } else if (q->tabs) {
     while (q->tabs->count() > 0) q->tabs->removeTab(q->tabs->count() - 1);
@@ -1004,6 +1068,7 @@ void QtGui::ClearItems(Gadget* g) {
 
 int QtGui::CountItems(Gadget* g) {
   QtGadget* q = Q(g);
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) return table->topLevelItemCount();
   if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) return list->count();
   if (q->tabs) return q->tabs->count();
   return 0;
@@ -1012,7 +1077,11 @@ int QtGui::CountItems(Gadget* g) {
 void QtGui::SelectItem(Gadget* g, int index) {
   QtGadget* q = Q(g);
   Quiet quiet(q);
-  if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) {
+    QTreeWidgetItem* item = table->topLevelItem(index);
+    table->setCurrentItem(item);
+    if (item) table->scrollToItem(item);
+  } else if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     if (index >= 0 && index < list->count()) {
       list->setCurrentRow(index);
       list->scrollToItem(list->item(index));
@@ -1027,6 +1096,10 @@ void QtGui::SelectItem(Gadget* g, int index) {
 
 int QtGui::SelectedItem(Gadget* g) {
   QtGadget* q = Q(g);
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) {
+    const auto selected = table->selectedItems();
+    return selected.isEmpty() ? -1 : table->indexOfTopLevelItem(selected.first());
+  }
   if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     const auto selected = list->selectedItems();
     return selected.isEmpty() ? -1 : list->row(selected.first());
@@ -1037,6 +1110,13 @@ int QtGui::SelectedItem(Gadget* g) {
 
 std::string QtGui::ItemText(Gadget* g, int index) {
   QtGadget* q = Q(g);
+  if (auto* table = qobject_cast<QTreeWidget*>(q->widget.data())) {
+    const QTreeWidgetItem* item = table->topLevelItem(index);
+    if (!item) return {};
+    QStringList cells;
+    for (int c = 0; c < item->columnCount(); ++c) cells << item->text(c);
+    return Ss(cells.join(QLatin1Char('\t')));
+  }
   if (auto* list = qobject_cast<QListWidget*>(q->widget.data())) {
     QListWidgetItem* item = list->item(index);
     return item ? Ss(item->text()) : std::string();
@@ -1052,7 +1132,7 @@ ObjectRef QtGui::ItemExtra(Gadget* g, int index) {
 
 void QtGui::SetSliderRange(Gadget* g, int visible, int total) {
   QtGadget* q = Q(g);
-  auto* bar = qobject_cast<QScrollBar*>(q->widget.data());
+  auto* bar = qobject_cast<QAbstractSlider*>(q->widget.data());
   if (!bar) return;
   Quiet quiet(q);
   bar->setRange(0, std::max(0, total - visible));
@@ -1060,8 +1140,78 @@ void QtGui::SetSliderRange(Gadget* g, int visible, int total) {
 }
 
 int QtGui::SliderPos(Gadget* g) {
-  auto* bar = qobject_cast<QScrollBar*>(Q(g)->widget.data());
+  auto* bar = qobject_cast<QAbstractSlider*>(Q(g)->widget.data());
   return bar ? bar->value() : 0;
+}
+
+void QtGui::SetSliderPos(Gadget* g, int pos) {
+  QtGadget* q = Q(g);
+  auto* bar = qobject_cast<QAbstractSlider*>(q->widget.data());
+  if (!bar) return;
+  Quiet quiet(q);
+  bar->setValue(pos);
+}
+
+void QtGui::SetColumns(Gadget* table, const std::vector<std::string>& titles) {
+  auto* t = qobject_cast<QTreeWidget*>(Q(table)->widget.data());
+  if (!t) return;
+  QStringList labels;
+  for (const std::string& title : titles) labels << Qs(title);
+  t->setColumnCount(int(labels.size()));
+  t->setHeaderLabels(labels);
+}
+
+void QtGui::SetSortIndicator(Gadget* table, int column, bool ascending) {
+  auto* t = qobject_cast<QTreeWidget*>(Q(table)->widget.data());
+  if (!t) return;
+  t->header()->setSortIndicatorShown(column >= 0);
+  if (column >= 0) t->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void QtGui::SetChart(Gadget* chart, const ChartData& data) {
+  auto* view = qobject_cast<QChartView*>(Q(chart)->widget.data());
+  if (!view) return;
+  QChart* c = view->chart();
+  c->removeAllSeries();
+  for (QAbstractAxis* axis : c->axes()) {
+    c->removeAxis(axis);
+    delete axis;
+  }
+  c->setTitle(Qs(data.title));
+  double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
+  bool any = false;
+  for (const ChartSeries& cs : data.series) {
+    QXYSeries* series = cs.line ? static_cast<QXYSeries*>(new QLineSeries) : new QScatterSeries;
+    series->setName(Qs(cs.name));
+    if (cs.line) series->setPointsVisible(true);
+    for (auto [x, y] : cs.points) {
+      series->append(x, y);
+      x0 = any ? std::min(x0, x) : x;
+      x1 = any ? std::max(x1, x) : x;
+      y0 = any ? std::min(y0, y) : y;
+      y1 = any ? std::max(y1, y) : y;
+      any = true;
+    }
+    c->addSeries(series);
+  }
+  // Axes that always show a little room around the points, from zero up.
+  auto* ax = new QValueAxis;
+  auto* ay = new QValueAxis;
+  ax->setTitleText(Qs(data.xTitle));
+  ay->setTitleText(Qs(data.yTitle));
+  ax->setLabelFormat(QStringLiteral("%d"));
+  ax->setRange(std::min(0.0, x0), x1 > x0 ? x1 : x0 + 1);
+  ay->setRange(std::min(0.0, y0), y1 > 0 ? y1 * 1.1 : 1);
+  ax->applyNiceNumbers();
+  ay->applyNiceNumbers();
+  ay->setLabelFormat(QStringLiteral("%g"));
+  c->addAxis(ax, Qt::AlignBottom);
+  c->addAxis(ay, Qt::AlignLeft);
+  for (QAbstractSeries* series : c->series()) {
+    series->attachAxis(ax);
+    series->attachAxis(ay);
+  }
+  c->legend()->setVisible(data.series.size() > 1);
 }
 
 // ---- shape ----
@@ -1184,6 +1334,21 @@ Colour QtGui::RequestColor(Colour c) {
   const QColor chosen = QColorDialog::getColor(QColor(c.r, c.g, c.b), QApplication::activeWindow());
   if (!chosen.isValid()) return c;
   return Colour{uint8_t(chosen.red()), uint8_t(chosen.green()), uint8_t(chosen.blue())};
+}
+
+std::string QtGui::RequestFile(const std::string& title, const std::string& filter, const std::string& name, bool save) {
+  QWidget* parent = QApplication::activeWindow();
+  const QString chosen = save ? QFileDialog::getSaveFileName(parent, Qs(title), Qs(name), Qs(filter))
+                              : QFileDialog::getOpenFileName(parent, Qs(title), Qs(name), Qs(filter));
+  return Ss(chosen);
+}
+
+void QtGui::Notify(Gadget* window, const std::string& title, const std::string& text) {
+  QWidget* parent = window && Q(window)->widget ? Q(window)->widget->window() : nullptr;
+  auto* box = new QMessageBox(QMessageBox::Warning, Qs(title), Qs(text), QMessageBox::Ok, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 void QtGui::SetHook(EventHook hook) { hook_ = std::move(hook); }

@@ -46,6 +46,10 @@ class QtGui : public Gui {
   Gadget* CreateTimer(double hz) override;
   void Rest(Gadget* timer, int ms, const std::vector<int>& fds) override;
   void Wake(Gadget* timer) override;
+  // A tree view with a header row, one level deep.
+  Gadget* CreateTable(int x, int y, int w, int h, Gadget* parent, int style) override;
+  // A Qt Charts view; each SetChart replaces its series and axes.
+  Gadget* CreateChart(int x, int y, int w, int h, Gadget* parent, int style) override;
 
   void SetLayout(Gadget* g, bool left, bool right, bool top, bool bottom) override;
   // Showing a hidden window also brings it to the front; nothing else raises a window.
@@ -72,6 +76,10 @@ class QtGui : public Gui {
   ObjectRef ItemExtra(Gadget* g, int index) override;
   void SetSliderRange(Gadget* g, int visible, int total) override;
   int SliderPos(Gadget* g) override;
+  void SetSliderPos(Gadget* g, int pos) override;
+  void SetColumns(Gadget* table, const std::vector<std::string>& titles) override;
+  void SetSortIndicator(Gadget* table, int column, bool ascending) override;
+  void SetChart(Gadget* chart, const ChartData& data) override;
   void SetShape(Gadget* g, int x, int y, int w, int h) override;
   int X(Gadget* g) override;
   int Y(Gadget* g) override;
@@ -90,6 +98,8 @@ class QtGui : public Gui {
   void UpdateWindowMenu(Gadget* window) override;
   void PopupMenu(Gadget* window, Gadget* menu) override;
   Colour RequestColor(Colour c) override;
+  std::string RequestFile(const std::string& title, const std::string& filter, const std::string& name, bool save) override;
+  void Notify(Gadget* window, const std::string& title, const std::string& text) override;
   void SetHook(EventHook hook) override;
   void WaitSystem() override;
   void Exit(int status) override;

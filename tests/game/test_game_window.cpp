@@ -16,8 +16,10 @@
 #include "app/globals.h"
 #include "app/hook.h"
 #include "app/presenter.h"
+#include "app/record_windows.h"
 #include "app/startup.h"
 #include "minefield/game.h"
+#include "minefield/text.h"
 #include "platform/backends/qt_gui.h"
 #include "platform/sound.h"
 #include "render/background.h"
@@ -298,3 +300,31 @@ TEST_F(GameWindow, RedrawingOnlyWhatChangedLeavesTheWholePicture) {
 }
 
 }  // namespace
+
+TEST_F(GameWindow, AWatchedGameIsDrawnOnItsOwnCanvasInItsPlayersColours) {
+  constexpr int kBlock = 4 * 9 + 4;
+  KeptGame kept;
+  kept.record.Clear(GameSetup{9, 9, 10, 0, 1, 42});
+  kept.record.AddJoin("Red", RGB{255, 0, 0}, 0, 0.0f);
+  kept.record.AddMove(Move{kBlock, CLICK_UNCOVER, 0}, 1.0f);
+  const std::string played = BoardText(gGame);
+  WatchGame(kept);
+  RecordWindows& u = RecordUi();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(test::WidgetOf(u.watch)));
+  const Watch& w = *u.watching;
+  // Beside the block's number, where only the block's own picture shows.
+  auto corner = [&] {
+    gQt->Redraw(u.watchCanvas);
+    const QImage img = test::CanvasPicture(u.watchCanvas).convertToFormat(QImage::Format_RGB32);
+    const Scale& s = w.view.scale;
+    return img.pixel(int((w.view.framex + DrawX(w.player.Now(), w.view, kBlock) + 4) * s.SCALEX),
+                     int((w.view.framey + DrawY(w.player.Now(), w.view, kBlock) + 20) * s.SCALEY));
+  };
+  const QRgb covered = corner();
+  EXPECT_GT(Brightness(covered), 450);
+  EXPECT_LT(std::abs(qRed(covered) - qBlue(covered)), 30);
+  Send(EVENT_GADGETACTION, u.watchStep);
+  const QRgb revealed = corner();
+  EXPECT_GT(qRed(revealed) - qBlue(revealed), 40) << "uncovered in the player's red";
+  EXPECT_EQ(BoardText(gGame), played);
+}

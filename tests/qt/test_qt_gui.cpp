@@ -4,6 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QChartView>
+#include <QHeaderView>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+#include <QSlider>
+#include <QTreeView>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
@@ -169,6 +176,45 @@ TEST_F(QtGuiTest, WindowEventsAndTimersReachTheHook) {
   EXPECT_FALSE(t->isActive());
   gui->Enable(timer);
   EXPECT_TRUE(t->isActive());
+}
+
+TEST_F(QtGuiTest, TablesChartsAndTrackbars) {
+  Gadget* win = gui->CreateWindow("Records", 0, 0, 400, 300, nullptr, WINDOW_TITLEBAR | WINDOW_CLIENTCOORDS);
+  Gadget* table = gui->CreateTable(0, 0, 400, 150, win);
+  gui->SetColumns(table, {"Date", "Time"});
+  gui->AddItem(table, "today\t1.50 s", "", nullptr);
+  gui->AddItem(table, "yesterday\t2.00 s", "", nullptr);
+  ASSERT_TRUE(ShowNow(win));
+  EXPECT_EQ(gui->ItemText(table, 1), "yesterday\t2.00 s");
+  auto* view = static_cast<QTreeView*>(W(table));
+  // A click on a column title is the program's to sort by; a click on a row selects it.
+  QTest::mouseClick(view->header()->viewport(), Qt::LeftButton, {}, QPoint(view->header()->sectionPosition(1) + 5, 5));
+  EXPECT_TRUE(LastFrom(EVENT_HEADERCLICK, table) && Last(EVENT_HEADERCLICK)->data == 1);
+  EXPECT_EQ(gui->ItemText(table, 0), "today\t1.50 s");  // the rows stay in the program's order
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(1, 0)).center());
+  EXPECT_TRUE(LastFrom(EVENT_GADGETSELECT, table) && Last(EVENT_GADGETSELECT)->data == 1);
+  EXPECT_EQ(gui->SelectedItem(table), 1);
+
+  Gadget* chart = gui->CreateChart(0, 150, 400, 120, win);
+  gui->SetChart(chart, ChartData{"Times", "Win", "Seconds", {{"9 x 9", {{1, 3.5}, {2, 2.5}}, true}}});
+  gui->SetChart(chart, ChartData{"Times", "Win", "Seconds", {{"a", {{1, 1}}, true}, {"b", {{1, 2}}, false}}});
+  // Each chart replaces the last one whole: its series, and the axes fitted to them.
+  QChart* c = static_cast<QChartView*>(W(chart))->chart();
+  ASSERT_EQ(c->series().size(), 2);
+  EXPECT_NE(qobject_cast<QLineSeries*>(c->series()[0]), nullptr);
+  EXPECT_NE(qobject_cast<QScatterSeries*>(c->series()[1]), nullptr);
+  EXPECT_EQ(c->axes().size(), 2);
+  EXPECT_GE(static_cast<QValueAxis*>(c->axes(Qt::Vertical)[0])->max(), 2.0);
+
+  Gadget* slider = gui->CreateSlider(0, 270, 400, 22, win, SLIDER_HORIZONTAL | SLIDER_TRACKBAR);
+  gui->SetSliderRange(slider, 0, 40);
+  const size_t before = events.size();
+  gui->SetSliderPos(slider, 25);
+  EXPECT_EQ(gui->SliderPos(slider), 25);
+  EXPECT_EQ(events.size(), before) << "the program's own move raises nothing";
+  ASSERT_NE(qobject_cast<QSlider*>(W(slider)), nullptr);
+  QTest::keyClick(W(slider), Qt::Key_Right);
+  EXPECT_TRUE(LastFrom(EVENT_GADGETACTION, slider) && Last(EVENT_GADGETACTION)->data == 26);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/globals.h"
 #include "app/hook.h"
 #include "app/presenter.h"
+#include "app/record_windows.h"
 #include "app/startup.h"
 #include "app/windows.h"
 #include "net/events.h"
@@ -59,6 +60,7 @@ World::~World() {
   ResetGameState();
   SetSessionEvents(nullptr);
   ForgetGadgets();
+  ResetRecordWindows();
   TTab::Tabs.clear();
   gRes.SExplosion.reset();
   SetAudio(nullptr);
