@@ -304,11 +304,6 @@ void WatchTick() {
   ShowWatchState(changed);
 }
 
-bool RecordWindowsBusy() {
-  const RecordWindows& u = ui();
-  return !u.openAtStart.empty() || (u.watching && u.watching->playing && !gui().Hidden(u.watch));
-}
-
 bool WatchControl(const Event& ev) {
   RecordWindows& u = ui();
   Watch* w = u.watching.get();
@@ -417,6 +412,11 @@ bool OpenReplayFile(const std::string& path) {
 }
 
 void OpenReplayAtStart(const std::string& path) { RecordUi().openAtStart = path; }
+
+bool RecordWindowsBusy() {
+  const RecordWindows& u = ui();
+  return !u.openAtStart.empty() || (u.watching && u.watching->playing && !gui().Hidden(u.watch));
+}
 
 bool RecordWindowsEvent(const Event& ev) {
   RecordWindows& u = ui();
