@@ -656,7 +656,7 @@ TEST_F(Multi, AHostBehindANatIsRelayedAndItsPlayersPlayAsEver) {
   const std::string server = natted ? "198.51.100.1" : "127.0.0.1", inet = natted ? nat.inet : "";
   const std::string config = StartList(server, inet);
   ASSERT_NE(list_->Port(), 0) << list_->LogText();
-  std::vector<std::string> argv{BG_HOST_PATH, std::to_string(PickPort()), "8", "8", "6", "1", "0", server,
+  std::vector<std::string> argv{BG_HOST_PATH, std::to_string(PickPort()), "16", "16", "40", "1", "0", server,
                                 std::to_string(list_->Port()), "Hal"};
   if (!natted) argv.push_back("relay");
   Process host(InNamespace(natted ? nat.host : "", argv), dir_.path + "/host.log");
