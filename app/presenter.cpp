@@ -200,10 +200,17 @@ void ChordField(int32_t block) {
 
 const KeptGame* LastFinishedGame() { return gLastFinished ? &*gLastFinished : nullptr; }
 
+const GameRecord& PlayedRecord() { return gPlayed.record; }
+
 void Presenter::Happened(const RecordEvent& e, const std::string& name) {
   GameRecord& r = gPlayed.record;
   switch (e.kind) {
-    case RecordEvent::MOVE: r.AddMove(r.MoveOf(e), e.time); break;
+    case RecordEvent::MOVE:
+      // A host may send a new seed after the field's setup; the mines come from
+      // the seed the game holds at its first uncovering, so the record keeps that one.
+      if (gGame.revealed == 0) r.setup.seed = gGame.rseed;
+      r.AddMove(r.MoveOf(e), e.time);
+      break;
     case RecordEvent::JOIN: r.AddJoin(name, e.colour, e.player, e.time); break;
     case RecordEvent::LEAVE: r.AddLeave(e.player, e.time); break;
     case RecordEvent::COLOUR: r.AddColour(e.player, e.colour, e.time); break;

@@ -28,6 +28,8 @@ void ClickField(int32_t block, uint8_t button);
 void ChordField(int32_t block);
 // The last game that ended here (won, lost or ended by others), as it was kept; null before the first.
 const KeptGame* LastFinishedGame();
+// The record of the game on the field, as far as it has come.
+const GameRecord& PlayedRecord();
 // The player list box from the game's players.
 void ShowPlayers();
 // The server list box from the list server's last answer.

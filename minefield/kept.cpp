@@ -171,11 +171,13 @@ bool GetEvents(Reader& rd, GameRecord& r) {
     e.time = float(double(time) / 100.0);
     switch (e.kind) {
       case RecordEvent::MOVE:
-        block += Unzigzag(rd.Var(UINT64_MAX));
+        // A step between two blocks of the field: a larger one would overflow the sum.
+        block += Unzigzag(rd.Var(2 * uint64_t(kMaxBlocks)));
         if (block < 0 || block >= kMaxBlocks) return false;
         e.block = int32_t(block);
         break;
       case RecordEvent::JOIN:
+        if (r.names.size() >= kMaxReplayJoins) return false;
         r.names.push_back(rd.Text());
         e.name = uint32_t(r.names.size() - 1);
         e.colour = rd.Colour();

@@ -59,9 +59,13 @@ inline constexpr const char* kNotAReplay = "Not a replay file";
 inline constexpr const char* kDamagedReplay = "The replay file is damaged";
 inline constexpr const char* kNewerReplay = "The replay file was made by a newer version of Blastgrid";
 inline constexpr uint16_t kReplayVersion = 1;
-// Hostile counts are refused before anything is allocated for them.
-inline constexpr uint32_t kMaxReplayEvents = 20'000'000;
-inline constexpr size_t kMaxReplayBytes = size_t(256) << 20;
+// Hostile counts are refused before anything is allocated for them. An hour
+// of eight players at the host's click limit is under a million events, and a
+// field takes at most 255 joins; a file near the caps still loads in well
+// under a second.
+inline constexpr uint32_t kMaxReplayEvents = 4'000'000;
+inline constexpr uint32_t kMaxReplayJoins = 1024;
+inline constexpr size_t kMaxReplayBytes = size_t(64) << 20;
 
 // A .bgreplay file: magic, version, length, the kept game, CRC-32.
 std::vector<uint8_t> EncodeReplay(const KeptGame& game);

@@ -1,6 +1,7 @@
 #include "platform/connector.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -14,6 +15,11 @@ namespace {
 // MilliSecs wraps: times are compared by their difference, taken without overflow.
 int32_t Since(int32_t now, int32_t then) { return int32_t(uint32_t(now) - uint32_t(then)); }
 int32_t Plus(int32_t t, int32_t ms) { return int32_t(uint32_t(t) + uint32_t(ms)); }
+// Lookups still running. A resolver that hangs keeps its thread until the
+// system gives up; a player pressing Connect again and again must not pile
+// them up, so past this many a new name fails at once.
+constexpr int kMaxLookups = 8;
+std::atomic<int> gLookups{0};
 }  // namespace
 
 // The answers of the lookups, shared with their threads, which may outlive
@@ -34,13 +40,22 @@ void Connector::Start(std::vector<Target> targets, int timeoutMs, bool noDelay, 
       lookups_->answers[i] = std::vector<SockAddr>{*literal};
       continue;
     }
+    if (gLookups.fetch_add(1) >= kMaxLookups) {
+      gLookups.fetch_sub(1);
+      lookups_->answers[i] = std::vector<SockAddr>{};
+      continue;
+    }
     try {
       std::thread([answers = lookups_, i, name = targets_[i].name, lookup] {
         std::vector<SockAddr> found = lookup(name);
-        std::lock_guard<std::mutex> lock(answers->m);
-        answers->answers[i] = std::move(found);
+        {
+          std::lock_guard<std::mutex> lock(answers->m);
+          answers->answers[i] = std::move(found);
+        }
+        gLookups.fetch_sub(1);
       }).detach();
     } catch (const std::system_error&) {
+      gLookups.fetch_sub(1);
       lookups_->answers[i] = std::vector<SockAddr>{};
     }
   }

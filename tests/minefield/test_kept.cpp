@@ -106,6 +106,8 @@ TEST(ReplayCodec, HostileFilesAreRefusedWithTheirMessage) {
   empty.record.events.clear();
   empty.players.clear();
   const std::vector<uint8_t> none = EncodeReplay(empty);  // ends with its event count, 0, and the checksum
+  KeptGame joins = empty;
+  for (uint32_t i = 0; i <= kMaxReplayJoins; ++i) joins.record.AddJoin("J", {1, 2, 3}, uint8_t(i % 250), 0.0f);
   const auto with = [](std::vector<uint8_t> b, size_t at, std::vector<uint8_t> put, bool seal = true) {
     b.erase(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + 1));
     b.insert(b.begin() + std::ptrdiff_t(at), put.begin(), put.end());
@@ -129,6 +131,9 @@ TEST(ReplayCodec, HostileFilesAreRefusedWithTheirMessage) {
       {"a billion events", with(none, none.size() - 5, {0x80, 0x94, 0xeb, 0xdc, 0x03}), kDamagedReplay},
       {"events that are not there", with(none, none.size() - 5, {0xe8, 0x07}), kDamagedReplay},
       {"a move off the field", with(none, none.size() - 5, {1, 4, 0xff, 0, 0x80, 0x0f}), kDamagedReplay},
+      {"a step past every field", with(none, none.size() - 5, {1, 4, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x01}),
+       kDamagedReplay},
+      {"more joins than fields take", EncodeReplay(joins), kDamagedReplay},
       {"trailing bytes", with(good, good.size() - 5, {good[good.size() - 5], 0}), kDamagedReplay},
   };
   for (const auto& c : cases) {

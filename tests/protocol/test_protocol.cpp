@@ -18,7 +18,10 @@
 #include "app/gadgets.h"
 #include "app/globals.h"
 #include "app/hook.h"
+#include "app/presenter.h"
 #include "minefield/game.h"
+#include "minefield/record.h"
+#include "minefield/text.h"
 #include "net/host.h"
 #include "net/message.h"
 #include "net/net.h"
@@ -255,7 +258,8 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
     g.MFloat(time);
     return g;
   };
-  MessageWriter ok = setup(12, 7, 10, 777);
+  MessageWriter ok = setup(12, 7, 10, 770);
+  ok.MNew(45), ok.MInt(777);  // a new seed before the first uncovering: the one the mines and the record use
   for (int i = 0; i < 3; ++i) ok.MNew(2), ok.MLine("Dup" + std::to_string(i)), ok.MBytes(std::vector<uint8_t>{1, 2, 3, 9});
   for (auto [id, player] : {std::pair{40, 255}, {-1, 255}, {84, 255}, {41, 17}}) {
     ok.MNew(50);
@@ -267,6 +271,8 @@ TEST_F(Protocol, PlayerSideChecksGameSetupsAndIgnoresUnknownBlocksAndPlayers) {
   ClientReceive(g, ok.Bytes());
   EXPECT_EQ(g.BlockAW, 12);
   EXPECT_EQ(g.rseed, 777);
+  EXPECT_EQ(PlayedRecord().setup.seed, 777);
+  EXPECT_EQ(BoardText(Replay(PlayedRecord())), BoardText(g));
   EXPECT_FLOAT_EQ(g.GameTime, 2.5f);
   EXPECT_EQ(g.Blocks[40].Revealed, 1);
   ASSERT_EQ(g.Players.size(), 1u);  // one id, one player: the last announcement holds
