@@ -130,10 +130,22 @@ class GlSink : public DrawSink, protected QOpenGLFunctions {
   bool dropPixels = false;
 
  private:
+  // Draws, clips and clears wait here until the frame ends (or a texture's
+  // filter changes), so the frame's vertices go to OpenGL in one buffer: Mesa's
+  // software renderer pays dearly for every buffer refilled mid-frame.
+  struct Op {
+    enum Kind : uint8_t { DRAW, CLIP, CLEAR } kind;
+    int blend;
+    GLuint texture;
+    int first, quads;  // DRAW: vertices from first * 4
+    int x, y, w, h;    // CLIP: device pixels, OpenGL's rows
+    uint8_t rgb[3];    // CLEAR
+  };
   bool Live() const { return active_ && QOpenGLContext::currentContext() == ctx_; }
   GLuint Texture(const TexSource& tex);
   void Blend(int mode);
-  void Attributes();
+  void Attributes(size_t firstVertex = 0);
+  void Run();
 
   QOpenGLContext* ctx_ = nullptr;
   uint64_t group_ = 0;
@@ -147,6 +159,8 @@ class GlSink : public DrawSink, protected QOpenGLFunctions {
   int blend_ = -1;
   GLuint bound_ = 0;
   bool active_ = false;
+  std::vector<Op> ops_;
+  std::vector<Vertex> pending_;
   Pixmap white_{1, 1, {255, 255, 255, 255}};
   std::shared_ptr<void> whiteCache_;
 };
@@ -200,17 +214,21 @@ bool GlSink::Init() {
   return true;
 }
 
-void GlSink::Attributes() {
+void GlSink::Attributes(size_t firstVertex) {
+  const size_t base = firstVertex * sizeof(Vertex);
   glEnableVertexAttribArray(0);
   glEnableVertexAttribArray(1);
   glEnableVertexAttribArray(2);
-  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, x)));
-  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, u)));
-  glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex), reinterpret_cast<void*>(offsetof(Vertex, rgba)));
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(base + offsetof(Vertex, x)));
+  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<void*>(base + offsetof(Vertex, u)));
+  glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(Vertex),
+                        reinterpret_cast<void*>(base + offsetof(Vertex, rgba)));
 }
 
 void GlSink::Release() {
   active_ = false;
+  ops_.clear();
+  pending_.clear();
   if (!ctx_ || QOpenGLContext::currentContext() != ctx_) return;
   whiteCache_.reset();
   if (vbo_) glDeleteBuffers(1, &vbo_);
@@ -264,12 +282,43 @@ bool GlSink::Begin(int wPx, int hPx, float dpr) {
   }
   blend_ = -1;
   bound_ = 0;
+  ops_.clear();
+  pending_.clear();
   active_ = true;
   return true;
 }
 
+void GlSink::Run() {
+  if (ops_.empty()) return;
+  if (!pending_.empty())
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(pending_.size() * sizeof(Vertex)), pending_.data(), GL_STREAM_DRAW);
+  for (const Op& op : ops_) {
+    switch (op.kind) {
+      case Op::CLIP: glScissor(op.x, op.y, op.w, op.h); break;
+      case Op::CLEAR:
+        glClearColor(op.rgb[0] / 255.0f, op.rgb[1] / 255.0f, op.rgb[2] / 255.0f, 1.0f);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+        break;
+      case Op::DRAW:
+        if (op.texture != bound_) {
+          glBindTexture(GL_TEXTURE_2D, op.texture);
+          bound_ = op.texture;
+        }
+        Blend(op.blend);
+        Attributes(size_t(op.first) * 4);
+        glDrawElements(GL_TRIANGLES, op.quads * 6, GL_UNSIGNED_SHORT, nullptr);
+        break;
+    }
+  }
+  ops_.clear();
+  pending_.clear();
+}
+
 void GlSink::End() {
   if (!Live()) return;
+  Run();
   active_ = false;
   if (vao_) vao_->release();
   prog_->release();
@@ -283,6 +332,7 @@ GLuint GlSink::Texture(const TexSource& src) {
   auto* have = static_cast<GlTexture*>(tex.cache->get());
   if (have && have->group == group_) {
     if (have->filtered != tex.filtered) {
+      Run();  // the waiting draws sample it with the old filter
       have->filtered = tex.filtered;
       glBindTexture(GL_TEXTURE_2D, have->id);
       bound_ = have->id;
@@ -334,13 +384,14 @@ void GlSink::Draw(const TexSource& tex, int blend, const Vertex* v, int quads) {
   if (!Live() || quads <= 0) return;
   const GLuint id = Texture(tex);
   if (!id) return;
-  if (id != bound_) {
-    glBindTexture(GL_TEXTURE_2D, id);
-    bound_ = id;
-  }
-  Blend(blend);
-  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(size_t(quads) * 4 * sizeof(Vertex)), v, GL_STREAM_DRAW);
-  glDrawElements(GL_TRIANGLES, quads * 6, GL_UNSIGNED_SHORT, nullptr);
+  Op op{};
+  op.kind = Op::DRAW;
+  op.blend = blend;
+  op.texture = id;
+  op.first = int(pending_.size() / 4);
+  op.quads = quads;
+  ops_.push_back(op);
+  pending_.insert(pending_.end(), v, v + size_t(quads) * 4);
 }
 
 void GlSink::Clip(int x, int y, int w, int h) {
@@ -348,15 +399,23 @@ void GlSink::Clip(int x, int y, int w, int h) {
   const auto dev = [this](float v) { return int(std::lround(v * dpr_)); };
   const int x0 = dev(float(x)), x1 = dev(float(x) + float(std::max(w, 0)));
   const int y0 = dev(float(y)), y1 = dev(float(y) + float(std::max(h, 0)));
-  glScissor(x0, fbH_ - y1, x1 - x0, y1 - y0);
+  Op op{};
+  op.kind = Op::CLIP;
+  op.x = x0;
+  op.y = fbH_ - y1;
+  op.w = x1 - x0;
+  op.h = y1 - y0;
+  ops_.push_back(op);
 }
 
 void GlSink::Clear(uint8_t r, uint8_t g, uint8_t b) {
   if (!Live()) return;
-  glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  Op op{};
+  op.kind = Op::CLEAR;
+  op.rgb[0] = r;
+  op.rgb[1] = g;
+  op.rgb[2] = b;
+  ops_.push_back(op);
 }
 
 GlGfx::GlGfx() : sink_(std::make_unique<GlSink>()) { SetSink(sink_.get()); }
