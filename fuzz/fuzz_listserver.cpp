@@ -1,6 +1,6 @@
-// The list server's own handling of what a game sends it (introductions,
-// announcements, list requests, relay hellos, and a first frame that may
-// answer a relay call), fed through a connection without a socket.
+// The list server's own handling of what a game sends it (introductions, announcements,
+// of which one a second counts, list requests, relay hellos before or after an
+// announcement, and a first frame that may answer a relay call), fed through a socketless connection.
 //
 // Input: byte 0 picks where the stream is cut; the rest is the stream.
 // Checks, beyond the sanitizers: one connection never lists more than one game.

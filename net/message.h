@@ -56,12 +56,15 @@ inline constexpr uint8_t kKindIntroduce = 2;
 inline constexpr uint16_t kMsgListRequest = 101;
 // The list: short count, then per game line ip, int port, short, line name.
 inline constexpr uint16_t kMsgList = 102;
-// The relay extension. Only 110 goes to a list server that has not answered
-// 111, and 110 always follows an announcement in the same send: a reader that
-// takes only a block's first frame, or skips ids it does not know, still sees
-// every described message.
-// 110, game -> list server: byte version, byte flags (kRelayAsk: list it through the relay).
-// 111, list server -> game, only in answer to 110: byte version.
+// The relay extension. A list server that relays says so unasked with 111,
+// behind its first 102 in the same send; a game that reads only a block's
+// first frame, or skips ids it does not know, never sees it. A game sends no
+// relay message before it has seen 111: a list server that says nothing gets
+// only the described messages.
+// 111, list server -> game: byte version.
+// 110, game -> list server, once welcomed: byte version, byte flags (kRelayAsk:
+//      list it through the relay). Sent behind every announcement, and at once
+//      when the welcome comes after one.
 // 112, list server -> host: kRelayTokenBytes bytes of token, int port. A player
 //      waits on the relay: connect to that port at the list server's address.
 // 113, host -> list server, the first frame of that new connection: the token.

@@ -21,6 +21,7 @@ std::string TServerList::Notice;
 FirstFrameReader TServerList::Reader;
 bool TServerList::WantRelay = false;
 uint8_t TServerList::Relay = TServerList::RELAY_NONE;
+bool TServerList::Announced = false;
 FrameReader TServerList::RelayReader{kMaxHeldListFrameBytes};
 std::vector<TServerList::Callback> TServerList::Calls;
 
@@ -29,11 +30,49 @@ namespace {
 // A fresh list-server connection knows nothing of the relay yet.
 void ForgetRelay() {
   TServerList::Relay = TServerList::RELAY_NONE;
+  TServerList::Announced = false;
   TServerList::RelayReader.Reset();
   TServerList::Calls.clear();
 }
 
-// The frames the relay reader passes over: read whole, acted on by the first-frame reader alone.
+void WriteRelayHello(MessageWriter& w) {
+  w.MNew(kMsgRelayHello);
+  w.MByte(kRelayVersion);
+  w.MByte(TServerList::WantRelay ? kRelayAsk : 0);
+}
+
+// A game list or a text line, the replies every list server sends.
+Parse ReadReply(uint16_t id, FieldReader& r) {
+  if (id == kMsgList) {
+    const uint16_t count = r.ReadShort();
+    struct Entry {
+      std::string ip, name;
+      int32_t port;
+    };
+    std::vector<Entry> entries;
+    for (int i = 0; i < count && r.Ok(); ++i) {
+      Entry e;
+      e.ip = r.ReadLine();
+      e.port = r.ReadInt();
+      r.ReadShort();
+      e.name = r.ReadLine();
+      entries.push_back(std::move(e));
+    }
+    if (!r.Ok()) return Parse::NeedMore;
+    TServerList::Gamelist.clear();
+    for (const Entry& e : entries) TGame::AddGame(TServerList::Gamelist, e.name, e.ip, e.port);
+    TServerList::Notice = count == 0 ? "No games available" : "";
+    Events().ServerListChanged();
+    return Parse::Done;
+  }
+  if (id == MSG_CHAT) {
+    if (const std::optional<ChatToPlayer> m = ReadMessage<ChatToPlayer>(r)) Events().ConsoleLine(m->text);
+    return Parse::Done;
+  }
+  return Parse::Unknown;
+}
+
+// The frames the relay reader passes over before the welcome: read whole, acted on by the first-frame reader alone.
 Parse SkipListFrame(uint16_t id, FieldReader& r) {
   if (id == kMsgList) {
     const uint16_t count = r.ReadShort();
@@ -136,11 +175,12 @@ uint8_t TServerList::Host(const std::string& name, int32_t port) {
   TNet::MByte(kKindAnnounce);
   TNet::MLine(CutText(name, kMaxNameChars));
   TNet::MInt(port);
-  // Behind the announcement, so that a server which reads only the first frame still lists the game.
-  TNet::MNew(kMsgRelayHello);
-  TNet::MByte(kRelayVersion);
-  TNet::MByte(WantRelay ? kRelayAsk : 0);
-  if (Relay == RELAY_NONE) Relay = RELAY_OFFERED;
+  // Only to a server that has welcomed us, and behind the announcement, so its probe counts the hello.
+  if (Relay != RELAY_NONE) {
+    WriteRelayHello(TNet::Message);
+    Relay = RELAY_AGREED;
+  }
+  Announced = true;
   TNet::MSend(*Sock);
   TNet::MClear();
   return 1;
@@ -150,11 +190,14 @@ void TServerList::NetRecv() {
   if (Connecting.Pending()) PollConnect();
   if (!Sock) return;
   Sock->Flush();
-  if (!Connected()) return;
+  // The relay goes with the connection: its calls would lead nowhere.
+  if (!Connected()) return Calls.clear();
   std::vector<uint8_t> block;
   Sock->RecvAvail(block, 1 << 20);
   if (!block.empty()) Receive(block);
-  if (Reader.Broken() || RelayReader.Broken()) CloseSock();
+  // Before the welcome, a block's later frames are not the server's business.
+  if (Relay == RELAY_NONE && RelayReader.Broken()) RelayReader.Reset();
+  if (Reader.Broken() || RelayReader.Broken()) return CloseSock();
   PollCalls();
 }
 
@@ -164,7 +207,7 @@ void TServerList::PollCalls() {
   for (size_t i = 0; i < Calls.size();) {
     Callback& c = Calls[i];
     const TSocket::Progress state = c.sock.ConnectProgress();
-    if (state == TSocket::Progress::Pending && now - c.started < kCallTimeoutMs) {
+    if (state == TSocket::Progress::Pending && int32_t(uint32_t(now) - uint32_t(c.started)) < kCallTimeoutMs) {
       ++i;
       continue;
     }
@@ -179,61 +222,42 @@ void TServerList::PollCalls() {
 }
 
 void TServerList::Receive(std::span<const uint8_t> bytes) {
-  // The relay messages may share a block with a list; a server that never
-  // heard the hello sends none, and its blocks are read as they always were.
-  if (Relay != RELAY_NONE) {
-    RelayReader.Feed(bytes, [](uint16_t id, FieldReader& r) {
-      if (id == kMsgRelayWelcome) {
-        r.ReadByte();
-        if (r.Ok()) Relay = RELAY_AGREED;
-        return Parse::Done;
+  // Until the welcome, blocks are read as they always were (first frame only),
+  // and every frame only to find the welcome, which rides behind a list. Once
+  // welcomed, every frame counts: a call may come before a list in a block.
+  if (Relay == RELAY_NONE) Reader.Feed(bytes, ReadReply);
+  RelayReader.Feed(bytes, [](uint16_t id, FieldReader& r) {
+    if (id == kMsgRelayWelcome) {
+      r.ReadByte();
+      if (!r.Ok() || Relay != RELAY_NONE) return r.Ok() ? Parse::Done : Parse::NeedMore;
+      Relay = RELAY_WELCOMED;
+      Reader.Reset();
+      // A game announced before the welcome is offered the relay now.
+      if (Announced && TNet::NetStatus == NET_HOSTING && Sock) {
+        MessageWriter w;
+        WriteRelayHello(w);
+        if (Sock->Send(w.Bytes())) Relay = RELAY_AGREED;
       }
-      if (id == kMsgRelayCall) {
-        const std::vector<uint8_t> token = r.ReadBytes(kRelayTokenBytes);
-        const int32_t port = r.ReadInt();
-        if (!r.Ok() || Relay != RELAY_AGREED || TNet::NetStatus != NET_HOSTING || Calls.size() >= kMaxCalls ||
-            port < 1 || port > 65535 || !Sock)
-          return Parse::Done;
-        Callback c;
-        c.token = token;
-        c.started = MilliSecs();
-        // Back to the address this connection reached: the player waits there.
-        SockAddr to = Sock->Remote();
-        to.port = uint16_t(port);
-        if (c.sock.BeginConnect(to) != TSocket::Progress::Failed) Calls.push_back(std::move(c));
-        return Parse::Done;
-      }
-      return SkipListFrame(id, r);
-    });
-  }
-  Reader.Feed(bytes, [](uint16_t id, FieldReader& r) {
-    if (id == kMsgList) {
-      const uint16_t count = r.ReadShort();
-      struct Entry {
-        std::string ip, name;
-        int32_t port;
-      };
-      std::vector<Entry> entries;
-      for (int i = 0; i < count && r.Ok(); ++i) {
-        Entry e;
-        e.ip = r.ReadLine();
-        e.port = r.ReadInt();
-        r.ReadShort();
-        e.name = r.ReadLine();
-        entries.push_back(std::move(e));
-      }
+      return Parse::Done;
+    }
+    if (Relay == RELAY_NONE) return SkipListFrame(id, r);
+    if (id == kMsgRelayCall) {
+      const std::vector<uint8_t> token = r.ReadBytes(kRelayTokenBytes);
+      const int32_t port = r.ReadInt();
       if (!r.Ok()) return Parse::NeedMore;
-      Gamelist.clear();
-      for (const Entry& e : entries) TGame::AddGame(Gamelist, e.name, e.ip, e.port);
-      Notice = count == 0 ? "No games available" : "";
-      Events().ServerListChanged();
+      if (Relay != RELAY_AGREED || TNet::NetStatus != NET_HOSTING || Calls.size() >= kMaxCalls || port < 1 ||
+          port > 65535 || !Sock)
+        return Parse::Done;
+      Callback c;
+      c.token = token;
+      c.started = MilliSecs();
+      // Back to the address this connection reached: the player waits there.
+      SockAddr to = Sock->Remote();
+      to.port = uint16_t(port);
+      if (c.sock.BeginConnect(to) != TSocket::Progress::Failed) Calls.push_back(std::move(c));
       return Parse::Done;
     }
-    if (id == MSG_CHAT) {
-      if (const std::optional<ChatToPlayer> m = ReadMessage<ChatToPlayer>(r)) Events().ConsoleLine(m->text);
-      return Parse::Done;
-    }
-    return Parse::Unknown;
+    return ReadReply(id, r);
   });
 }
 

@@ -37,12 +37,15 @@ class TServerList {
   static std::string Notice;
   static FirstFrameReader Reader;
   // The relay extension: whether to ask for it, and how far this connection
-  // got (RELAY_NONE: nothing sent; RELAY_OFFERED: hello sent, no answer yet;
-  // RELAY_AGREED: the server answered, so its calls are followed).
-  enum : uint8_t { RELAY_NONE, RELAY_OFFERED, RELAY_AGREED };
+  // got (RELAY_NONE: the server has not said it knows the relay messages, so
+  // none are sent; RELAY_WELCOMED: it has, no hello sent yet; RELAY_AGREED:
+  // the hello is out, so its calls are followed).
+  enum : uint8_t { RELAY_NONE, RELAY_WELCOMED, RELAY_AGREED };
   static bool WantRelay;
   static uint8_t Relay;
-  // Every frame of a block, for the relay messages only, once the hello is out.
+  // Whether this connection has announced a game (a welcome then answers with the hello at once).
+  static bool Announced;
+  // Every frame of every block: the welcome, and once welcomed, everything.
   static FrameReader RelayReader;
   // Connections this host is opening back to the list server for relayed players.
   struct Callback {

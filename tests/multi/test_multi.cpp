@@ -619,7 +619,7 @@ TEST_F(Multi, ListServerAnnouncesListsAndForgetsAGame) {
   ASSERT_TRUE(Eventually([&] { return SeePlayers({&h, &j}, 2); })) << "joining from the list failed";
   ASSERT_TRUE(Agree({&h, &j})) << "the player does not agree with the host";
   EXPECT_EQ(j.Dump().net, 1);
-  EXPECT_FALSE(Contains(list_->LogText(), "relayed")) << "a host the server reaches is listed as it is";
+  EXPECT_FALSE(Contains(list_->LogText(), "relayed on port")) << "a host the server reaches is listed as it is";
 
   h.Quit();
   EXPECT_TRUE(listed(false)) << "the game outlived its host";
@@ -647,18 +647,18 @@ struct Nat {
 };
 
 // A host the list server cannot reach: behind a NAT router, or where namespaces
-// cannot be made, on loopback asking for the relay. Its players join by the list.
+// cannot be made, on loopback announcing a port nobody listens on. Its players join by the list.
 TEST_F(Multi, AHostBehindANatIsRelayedAndItsPlayersPlayAsEver) {
   Nat nat(dir_.path + "/nat.log");
   if (!nat.why.empty())
-    std::cout << "No network namespaces here, so a host on loopback asks for the relay instead: " << nat.why << "\n";
+    std::cout << "No network namespaces here, so a host on loopback announces a closed port instead: " << nat.why << "\n";
   const bool natted = nat.why.empty();
   const std::string server = natted ? "198.51.100.1" : "127.0.0.1", inet = natted ? nat.inet : "";
   const std::string config = StartList(server, inet);
   ASSERT_NE(list_->Port(), 0) << list_->LogText();
   std::vector<std::string> argv{BG_HOST_PATH, std::to_string(PickPort()), "16", "16", "40", "1", "0", server,
                                 std::to_string(list_->Port()), "Hal"};
-  if (!natted) argv.push_back("relay");
+  if (!natted) argv.push_back("unreachable");
   Process host(InNamespace(natted ? nat.host : "", argv), dir_.path + "/host.log");
   std::string line;
   const auto answer = [&] { return host.ReadLine(line, Clock::now() + std::chrono::milliseconds(kWaitMs)) ? line : ""; };
@@ -670,7 +670,7 @@ TEST_F(Multi, AHostBehindANatIsRelayedAndItsPlayersPlayAsEver) {
     all.push_back(&i);
     ASSERT_TRUE(Eventually([&] { return SeePlayers(all, all.size()); })) << name;
   }
-  EXPECT_TRUE(Contains(list_->LogText(), "relayed on port"));
+  EXPECT_TRUE(Contains(list_->LogText(), "not reachable") && Contains(list_->LogText(), "relayed on port"));
   Instance &a = *all[0], &b = *all[1];
   const std::vector<int> mines = PlacedMines(all, a);
   for (auto [i, cmd] : {std::pair{&a, "set chat through the relay"}, {&a, "send"}, {&b, "colour 1 2 3"}})

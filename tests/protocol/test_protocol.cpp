@@ -420,8 +420,8 @@ TEST_F(Protocol, HostsAndJoinsOverIpv6) {
   EXPECT_EQ(TNet::Clients.back()->tcpsock.Remote().Text(), "::1");
 }
 
-// "Host + broadcast" while the list server is still being reached: the announcement waits
-// for the connection, and the list server hears introduction, list request, announcement.
+// "Host + broadcast" while the list server is still being reached: the announcement waits for the connection;
+// the relay hello goes only to a server that has welcomed, whose blocks are then read frame by frame.
 TEST_F(Protocol, AnAnnouncementWaitsForTheListServerConnection) {
   TSocket list;
   ASSERT_TRUE(list.CreateTCP() && list.Bind(0, 0x7F000001) && list.Listen(1));
@@ -434,21 +434,38 @@ TEST_F(Protocol, AnAnnouncementWaitsForTheListServerConnection) {
   std::optional<TSocket> s;
   ASSERT_TRUE(Until({}, [&] { return s || (s = list.Accept()); }));
   FrameReader reader;
-  std::vector<std::pair<uint16_t, int>> got;  // id, kind
-  ASSERT_TRUE(Until({}, [&] {
-    std::vector<uint8_t> bytes;
-    s->RecvAvail(bytes, 1 << 16);
-    reader.Feed(bytes, [&](uint16_t id, FieldReader& r) {
-      const int kind = id == 100 ? r.ReadByte() : -1;
-      if (kind == 1) r.ReadLine(), r.ReadInt();
-      if (!r.Ok()) return Parse::NeedMore;
-      got.emplace_back(id, kind);
-      return Parse::Done;
+  std::vector<std::pair<uint16_t, int>> got;  // id, kind (the flags for a hello)
+  const auto heard = [&](size_t n) {
+    return Until({}, [&] {
+      std::vector<uint8_t> bytes;
+      s->RecvAvail(bytes, 1 << 16);
+      reader.Feed(bytes, [&](uint16_t id, FieldReader& r) {
+        const int kind = id == 100 ? r.ReadByte() : id == 110 ? (r.ReadByte(), r.ReadByte()) : -1;
+        if (kind == 1 && id == 100) r.ReadLine(), r.ReadInt();
+        if (!r.Ok()) return Parse::NeedMore;
+        got.emplace_back(id, kind);
+        return Parse::Done;
+      });
+      return got.size() >= n;
     });
-    return got.size() >= 4;
-  }));
-  // The relay hello rides behind the announcement.
-  EXPECT_EQ(got, (std::vector<std::pair<uint16_t, int>>{{100, 2}, {101, -1}, {100, 1}, {110, -1}}));
+  };
+  ASSERT_TRUE(heard(3));
+  EXPECT_EQ(got, (std::vector<std::pair<uint16_t, int>>{{100, 2}, {101, -1}, {100, 1}}));
+  MessageWriter w;
+  w.MNew(kMsgList);
+  w.MShort(0);
+  w.MNew(kMsgRelayWelcome);
+  w.MByte(kRelayVersion);
+  w.MNew(kMsgList);  // behind other frames: counts once welcomed
+  w.MShort(1);
+  w.MLine("10.0.0.1");
+  w.MInt(5000);
+  w.MShort(0);
+  w.MLine("Behind");
+  ASSERT_TRUE(s->Send(w.Bytes()));
+  ASSERT_TRUE(heard(4));
+  EXPECT_EQ(got.back(), std::make_pair(uint16_t(kMsgRelayHello), 0));
+  EXPECT_TRUE(Until({}, [] { return TServerList::Gamelist.size() == 1 && TServerList::Gamelist[0]->name == "Behind"; }));
 }
 
 // The tick rests once nothing happens; a click arriving then wakes it through

@@ -1,12 +1,14 @@
 // blastgrid-host: hosts a network game without any board of its own.
 //
-//   blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME [relay]]
+//   blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME [relay|unreachable]]
 //
 // Listens on PORT, starts a game of that setup and relays it at 70 Hz: joins,
 // clicks, chat and colours are checked against the game's setup and kept in
 // its record, which every late joiner receives. With a list server, announces
 // the game there as NAME ("relay": asks to be listed through the server's
-// relay even when reachable). Prints "HOSTING" once it listens. Commands on
+// relay even when reachable; "unreachable": announces a port held closed
+// instead of PORT, so the server's probe fails and only relayed players, who
+// come through the host's own call-backs, can join). Prints "HOSTING" once it listens. Commands on
 // stdin, one a line: "new" starts a new game with the same setup, "record"
 // prints the record's size ("record EVENTS PLAYERS"), "kick ID" kicks a
 // player, "unlist" closes the list-server connection; end of input ends it.
@@ -25,8 +27,11 @@
 
 int main(int argc, char** argv) {
   const bool relay = argc == 11 && std::string(argv[10]) == "relay";
-  if (argc != 7 && argc != 10 && !relay) {
-    std::fprintf(stderr, "usage: blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME [relay]]\n");
+  const bool unreachable = argc == 11 && std::string(argv[10]) == "unreachable";
+  if (argc != 7 && argc != 10 && !relay && !unreachable) {
+    std::fprintf(stderr,
+                 "usage: blastgrid-host PORT WIDTH HEIGHT MINES WRAP LETHAL [LIST-ADDRESS LIST-PORT NAME "
+                 "[relay|unreachable]]\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
@@ -38,13 +43,19 @@ int main(int argc, char** argv) {
     std::printf("ERR cannot host on port %d with that setup\n", v[0]);
     return 1;
   }
+  // Bound but never listening: a connect to it is refused.
+  bg::TSocket closed;
+  if (unreachable && !(closed.CreateTCP() && closed.Bind(0))) {
+    std::printf("ERR cannot hold a closed port\n");
+    return 1;
+  }
   if (argc >= 10) {
     bg::TServerList::IPs = {argv[7], argv[7]};
     bg::TServerList::Ports = {std::atoi(argv[8]), std::atoi(argv[8])};
     bg::TServerList::lists = 1;
     bg::TServerList::WantRelay = relay;
     bg::TServerList::Refresh();
-    if (!bg::TServerList::Host(argv[9], v[0])) {
+    if (!bg::TServerList::Host(argv[9], unreachable ? closed.LocalPort() : v[0])) {
       std::printf("ERR cannot reach the list server\n");
       return 1;
     }

@@ -179,6 +179,7 @@ struct Server::Client : Endpoint {
     int32_t port = 0;
     std::chrono::steady_clock::time_point since;
     bool listed = false;
+    bool reachable = true;  // as far as the probe has told
   };
   Addr peer;
   std::string source;
@@ -187,9 +188,10 @@ struct Server::Client : Endpoint {
   OutQueue out;
   std::vector<uint8_t> head;  // the first bytes, until they show whether this answers a call
   bool decided = false;
-  int64_t lastInput = 0;
+  int64_t lastInput = 0, lastAnnounce = 0;
+  int early = 0;  // announcements ignored since the last one that counted
   std::optional<Game> game;
-  bool relayMessages = false, asksRelay = false;
+  bool welcomed = false, relayMessages = false, asksRelay = false;
   Probe* probe = nullptr;
   RelayGame* relay = nullptr;
   using Endpoint::Endpoint;
@@ -268,10 +270,12 @@ Server::~Server() {
   dead_.clear();
   if (listener_ >= 0) ::close(listener_);
   if (epoll_ >= 0) ::close(epoll_);
+  if (spare_ >= 0) ::close(spare_);
 }
 
 bool Server::Start(const Config& config) {
   config_ = config;
+  spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   const std::optional<Addr> addr = ParseAddr(config.bind);
   epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
   if (addr) listener_ = ListenOn(*addr, config.port, 1024);
@@ -292,6 +296,9 @@ bool Server::Start(const Config& config) {
   if (config.relayHi >= config.relayLo && config.relayLo > 0) {
     portTaken_.assign(size_t(config.relayHi - config.relayLo) + 1, false);
     Log("relay ports " + std::to_string(config.relayLo) + "-" + std::to_string(config.relayHi));
+    if (config.publicAddress.empty())
+      Log("warning: no --public-address: relayed games are listed at the address each host reached this "
+          "server at, which behind a NAT or in a container players cannot reach");
   }
   Log("listening on port " + std::to_string(port_));
   return true;
@@ -352,12 +359,18 @@ void Server::AcceptClients() {
     const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer.sa), &peer.len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE) Shed(listener_);
       return;
     }
     const std::string source = SourceKey(peer.sa);
     const std::string from = AddrText(peer.sa) + ":" + std::to_string(PortOf(peer.sa));
     if (clients_.size() >= kMaxConnections || perSource_[source] >= kMaxConnectionsPerIp) {
-      Log("refused " + from + ": too many connections");
+      // A flood of refusals would flood the log too.
+      const int64_t now = NowMs();
+      if (auto [it, fresh] = refusedLogged_.try_emplace(source, now); fresh || now - it->second >= kRefusedLogMs) {
+        it->second = now;
+        Log("refused " + from + ": too many connections (logged once a minute per source)");
+      }
       ::close(fd);
       continue;
     }
@@ -374,6 +387,15 @@ void Server::AcceptClients() {
     Watch(c.get(), EPOLLIN);
     live_[c.get()] = std::move(c);
   }
+}
+
+void Server::Shed(int listener) {
+  if (spare_ < 0) return;  // lost to another process meanwhile: nothing to give back
+  ::close(spare_);
+  const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  Log("out of descriptors: a connection was closed at once");
 }
 
 void Server::Input(Client& c, std::span<const uint8_t> bytes) {
@@ -410,6 +432,14 @@ Parse Server::Handle(Client& c, uint16_t id, FieldReader& r) {
       const std::string name = CleanName(CutText(r.ReadLine(), kMaxNameChars));
       const int32_t port = r.ReadInt();
       if (!r.Ok()) return Parse::Done;
+      // Each announcement costs a log line and a probe: a connection gets one a second.
+      const int64_t now = NowMs();
+      if (now - c.lastAnnounce < kAnnounceGapMs) {
+        if (++c.early > kMaxEarlyAnnouncements) Drop(c, "announcing too often");
+        return Parse::Done;
+      }
+      c.lastAnnounce = now;
+      c.early = 0;
       if (port < 1 || port > 65535) {
         Log("connection " + Who(c) + " announced port " + std::to_string(port) + ": ignored");
         return Parse::Done;
@@ -421,7 +451,7 @@ Parse Server::Handle(Client& c, uint16_t id, FieldReader& r) {
       const bool samePort = c.game && c.game->port == port;
       c.game = Client::Game{name, port, std::chrono::steady_clock::now(), samePort && c.game->listed};
       Log("connection " + Who(c) + " announced " + Quoted(name) + " on port " + std::to_string(port));
-      // Its relay hello, if any, comes right behind: look at the host once that frame has had its chance.
+      // A welcomed host sends its relay hello right behind: look at the host once that frame has had its chance.
       if (!samePort) Announced(c);
       return Parse::Done;
     }
@@ -432,16 +462,17 @@ Parse Server::Handle(Client& c, uint16_t id, FieldReader& r) {
       r.ReadByte();  // any version: ours is the first
       const uint8_t flags = r.ReadByte();
       if (!r.Ok()) return Parse::Done;
-      if (!c.relayMessages) {
+      if (!c.welcomed) {
         MessageWriter w;
-        w.MNew(kMsgRelayWelcome);
-        w.MByte(kRelayVersion);
+        Welcome(c, w);
         Send(c, w.Bytes());
       }
       c.relayMessages = true;
-      const bool asks = (flags & kRelayAsk) != 0;
-      if (asks && !c.asksRelay && c.game && c.game->listed && !c.relay) List(c, true);
-      c.asksRelay = asks;
+      c.asksRelay = (flags & kRelayAsk) != 0;
+      // The hello may come after the probe has decided: a game listed directly that needs the relay moves to it.
+      if (c.game && c.game->listed && !c.relay && !portTaken_.empty() &&
+          (c.asksRelay || !c.game->reachable || config_.relayAll))
+        List(c, true);
       return Parse::Done;
     }
     default:
@@ -474,6 +505,7 @@ void Server::Announced(Client& c) {
 
 void Server::Probed(Client& c, bool reachable) {
   if (c.dead || !c.game) return;
+  c.game->reachable = reachable;
   const bool relay = (!reachable || c.asksRelay || config_.relayAll) && c.relayMessages && !portTaken_.empty();
   if (!reachable) Log("connection " + Who(c) + ": port " + std::to_string(c.game->port) + " not reachable");
   List(c, relay);
@@ -533,7 +565,16 @@ void Server::SendList(Client& c) {
     w.MShort(uint16_t(std::clamp<int64_t>(age, 0, 65535)));
     w.MLine(g->game->name);
   }
+  // Unasked, behind the first list: a game that reads only a block's first frame never sees it.
+  if (!c.welcomed) Welcome(c, w);
   Send(c, w.Bytes());
+}
+
+void Server::Welcome(Client& c, MessageWriter& w) {
+  if (portTaken_.empty()) return;  // nothing to offer
+  w.MNew(kMsgRelayWelcome);
+  w.MByte(kRelayVersion);
+  c.welcomed = true;
 }
 
 void Server::Send(Client& c, std::span<const uint8_t> bytes) {
@@ -567,6 +608,7 @@ void Server::AcceptRelayed(RelayGame& g) {
     const int fd = ::accept4(g.fd, reinterpret_cast<sockaddr*>(&peer.sa), &peer.len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE) Shed(g.fd);
       return;
     }
     const std::string source = SourceKey(peer.sa);
@@ -719,6 +761,7 @@ void Server::Sweep() {
         if ((!p->host && now >= p->deadline) || now - p->lastByte >= kRelayIdleMs) stale.push_back(p);
   }
   for (Pipe* p : stale) Close(*p, p->host ? "idle" : "call not answered");
+  std::erase_if(refusedLogged_, [now](const auto& e) { return now - e.second >= kRefusedLogMs; });
   for (Client* c : quiet) Drop(*c, "quiet");
 }
 

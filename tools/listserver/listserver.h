@@ -26,7 +26,9 @@
 //
 // Before a game is listed, the server connects to the announced port at the
 // address the announcement came from. A host it cannot reach (or one that asks
-// for it) and that speaks the relay messages (net/message.h) is listed at this
+// for it) and that speaks the relay messages (net/message.h; a relaying server
+// welcomes every connection behind its first list, and a hello may come any
+// time after the announcement, moving a game listed directly to the relay) is listed at this
 // server's public address and a port of the relay range instead: a player who
 // connects there is joined byte for byte to a connection the host opens back
 // to the list port with a one-time token.
@@ -39,6 +41,12 @@ inline constexpr size_t kMaxConnectionsPerIp = 32;
 inline constexpr size_t kMaxGames = 1024;
 // A list-port connection that has no game and sends nothing for this long is closed.
 inline constexpr int64_t kQuietMs = 5000;
+// A connection's announcements after its first count one a second; one that
+// sends this many more meanwhile is dropped.
+inline constexpr int64_t kAnnounceGapMs = 1000;
+inline constexpr int kMaxEarlyAnnouncements = 8;
+// A source refused for too many connections is logged once in this time.
+inline constexpr int64_t kRefusedLogMs = 60000;
 // The probe of a host's port gives up after this long.
 inline constexpr int64_t kProbeMs = 2000;
 // Relays: players per relayed game, unanswered calls per game, relayed
@@ -108,12 +116,16 @@ class Server {
   void Watch(Endpoint* e, uint32_t events);
   void Forget(Endpoint* e);
   void AcceptClients();
+  // Out of descriptors: takes one waiting connection off `listener` and closes it, so epoll stops reporting it.
+  void Shed(int listener);
   void Input(Client& c, std::span<const uint8_t> bytes);
   Parse Handle(Client& c, uint16_t id, FieldReader& r);
   void Announced(Client& c);
   void Probed(Client& c, bool reachable);
   void List(Client& c, bool relayed);
   void SendList(Client& c);
+  // Appends the relay welcome, once per connection, when there is a relay to offer.
+  void Welcome(Client& c, MessageWriter& w);
   void Send(Client& c, std::span<const uint8_t> bytes);
   void Drop(Client& c, const std::string& why);
   void AcceptRelayed(RelayGame& g);
@@ -136,6 +148,8 @@ class Server {
   std::vector<Client*> clients_;
   std::unordered_map<std::string, Pipe*> calls_;  // token -> the call waiting for it
   std::unordered_map<std::string, size_t> perSource_, relayedPerSource_, relayGamesPerSource_;
+  std::unordered_map<std::string, int64_t> refusedLogged_;  // source -> when its refusal was last logged
+  int spare_ = -1;  // a descriptor kept to give back when there are none left
   std::vector<bool> portTaken_;
   size_t relayed_ = 0;
   uint64_t nextSerial_ = 1;
