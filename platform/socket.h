@@ -110,9 +110,8 @@ class TSocket {
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   // The peer, known once connected or accepted; an IPv4 peer of an IPv6
-  // socket reads as IPv4. RemoteIp is 0 for an IPv6 peer.
+  // socket reads as IPv4.
   const SockAddr& Remote() const { return remote_; }
-  uint32_t RemoteIp() const { return remote_.Ip(); }
   uint16_t RemotePort() const { return remote_.port; }
   uint16_t LocalPort() const;
 
